@@ -1,0 +1,55 @@
+# The README's commands. `make run` builds and runs the tour; `make test` builds and passes
+# every test: the Linux build, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the Windows DLL.
+JOBS ?= $(shell nproc)
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+WIN_BUILD ?= build-win
+CMAKE_FLAGS ?=
+
+.PHONY: deps build run test test-linux test-asan windows check-windows bench clean format
+
+deps:
+	scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/host/dunmarrow -i examples/tour.sql
+
+test-linux: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+$(ASAN_BUILD)/build.ninja:
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDUNMARROW_SANITIZE=ON \
+	  -DDUNMARROW_BENCH=OFF $(CMAKE_FLAGS)
+
+test-asan: deps $(ASAN_BUILD)/build.ninja
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+$(WIN_BUILD)/build.ninja:
+	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+
+windows: deps $(WIN_BUILD)/build.ninja
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+check-windows: windows
+	python3 scripts/check_windows_dll.py i686-w64-mingw32-objdump $(WIN_BUILD)/Dunmarrow.dll \
+	  runtime/Dunmarrow.def
+
+test: test-linux test-asan check-windows
+
+bench: build
+	$(BUILD)/bench/benchmarks
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)

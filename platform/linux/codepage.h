@@ -1,0 +1,19 @@
+// Conversions between the ANSI code page (UTF-8 on Linux, 65001) and UTF-16.
+#pragma once
+
+#include "platform/linux/types.h"
+
+#define CP_ACP 0u
+#define CP_UTF8 65001u
+#define MB_ERR_INVALID_CHARS 0x00000008u
+
+extern "C" {
+WINAPI_EXPORT UINT GetACP();
+// Returns the number of units written, or with wide_size 0 the number needed. A length of -1
+// converts through the terminating zero, which is counted.
+WINAPI_EXPORT int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length,
+                                      LPWSTR wide, int wide_size);
+WINAPI_EXPORT int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int length,
+                                      LPSTR text, int size, LPCSTR default_char,
+                                      BOOL* used_default_char);
+}

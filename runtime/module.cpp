@@ -1,0 +1,32 @@
+#include "runtime/module.h"
+
+#include "platform/windows.h"
+#include "runtime/locale_settings.h"
+#include "runtime/report.h"
+#include "runtime/xp_lock.h"
+
+namespace dunmarrow {
+
+void ModuleLoad() {
+  LoadDateTimeFormats();
+  CreateXpLock();
+}
+
+void ModuleUnload() {
+  DeleteXpLock();
+  DestroyLogLock();
+}
+
+}  // namespace dunmarrow
+
+#ifdef _WIN32
+// Nothing runs when a thread attaches or detaches.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) dunmarrow::ModuleLoad();
+  if (reason == DLL_PROCESS_DETACH) dunmarrow::ModuleUnload();
+  return TRUE;
+}
+#else
+__attribute__((constructor)) static void OnModuleLoad() { dunmarrow::ModuleLoad(); }
+__attribute__((destructor)) static void OnModuleUnload() { dunmarrow::ModuleUnload(); }
+#endif

@@ -1,0 +1,31 @@
+// Working procedures whose families are not built yet. Until then they behave like reserved
+// entry points, so that the export table is complete: -1 at once, nothing sent.
+#include "runtime/export.h"
+
+#define XP_PENDING(name) \
+  XP_PROCEDURE(name) {   \
+    (void)srvproc;       \
+    return -1;           \
+  }
+
+XP_PENDING(xp_FileSize)
+XP_PENDING(xp_FileDelete)
+XP_PENDING(xp_FileCopy)
+XP_PENDING(xp_GetLogicalDrives)
+XP_PENDING(xp_GetTempDir)
+XP_PENDING(xp_GetTempFile)
+XP_PENDING(xp_FileAppendLine)
+XP_PENDING(xp_IniWriteKey)
+XP_PENDING(xp_IniReadKey)
+XP_PENDING(xp_FormatStr)
+XP_PENDING(xp_ZCompress)
+XP_PENDING(xp_ZDecompress)
+XP_PENDING(xp_ZCreate)
+XP_PENDING(xp_ZClose)
+XP_PENDING(xp_sha_quick)
+XP_PENDING(xp_sha_quick_compare)
+XP_PENDING(xp_symmetric_quick_encode)
+XP_PENDING(xp_symmetric_quick_decode)
+XP_PENDING(xp_Ping)
+XP_PENDING(xp_GetAddrByHost)
+XP_PENDING(xp_GetHostByAddr)

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when they are missing.
+# Usage: scripts/install-deps.sh [--wine]
+set -euo pipefail
+
+want=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev nettle-dev
+      g++-mingw-w64-i686 binutils-mingw-w64-i686 clang-format)
+with_wine=0
+[ "${1:-}" = "--wine" ] && with_wine=1
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "$with_wine" = 1 ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    need_update=1
+  fi
+  for p in wine wine32:i386; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+fi
+
+if [ "${#missing[@]}" -gt 0 ] || [ "${need_update:-0}" = 1 ]; then
+  SUDO=""
+  [ "$(id -u)" = 0 ] || SUDO=sudo
+  $SUDO apt-get update -qq
+  if [ "${#missing[@]}" -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+fi

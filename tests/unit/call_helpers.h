@@ -1,0 +1,58 @@
+// Helpers for driving procedures through the ODS library with an in-process session.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "ods/params.h"
+#include "ods/session.h"
+
+namespace dunmarrow::test {
+
+struct CallResult {
+  int status = 0;
+  std::vector<ods::Event> events;
+
+  // One line per event; failure addresses masked as $XXXXXXXX.
+  std::vector<std::string> Transcript() const {
+    static const std::regex address(R"(\(Runtime Addr: \$[0-9A-F]{8}\))");
+    std::vector<std::string> lines;
+    for (const auto& e : events) {
+      lines.push_back(std::regex_replace(ods::DescribeEvent(e), address, "(Runtime Addr: $XXXXXXXX)"));
+    }
+    return lines;
+  }
+};
+
+inline CallResult Call(ods::ProcEntry proc, std::vector<ods::Param> params = {}) {
+  ods::RecordingSession session(std::move(params));
+  CallResult result;
+  result.status = ods::ExecuteProc(proc, session);
+  result.events = session.Events();
+  return result;
+}
+
+// The transcript of a direct-frame failure with the given report text.
+inline std::vector<std::string> DirectFailure(const std::string& text) {
+  return {"sendmsg type=1 number=0 severity=0 state=0 line=0 \"" + text +
+              " (Runtime Addr: $XXXXXXXX)\"",
+          "senddone status=0x0001 info=0 count=0"};
+}
+
+inline const std::vector<std::string> kPlainDone = {"senddone status=0x0001 info=0 count=0"};
+
+// A fresh drive root under the test's temporary directory, with drive C: mapped.
+class DriveRootTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  std::filesystem::path root_;
+  std::filesystem::path c_drive_;
+  std::string ReadLog() const;
+};
+
+}  // namespace dunmarrow::test
