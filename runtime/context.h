@@ -1,0 +1,195 @@
+// The context of one procedure call: every parameter read into an item with typed views and
+// setters, the result-set columns, and the end of the call (DONE, then OUTPUT write-back).
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ods/srv.h"
+#include "runtime/data_kind.h"
+
+namespace dunmarrow {
+
+class TXProc;
+class TxpItems;
+class TxpFields;
+class TxpParams;
+
+using ByteString = std::vector<uint8_t>;
+
+// One parameter or result column.
+class TxpItem {
+ public:
+  explicit TxpItem(TxpItems* owner);
+  virtual ~TxpItem();
+  TxpItem(const TxpItem&) = delete;
+  TxpItem& operator=(const TxpItem&) = delete;
+
+  TxpItems* Owner() const { return owner_; }
+  const std::string& Name() const { return name_; }
+  void SetName(std::string name) { name_ = std::move(name); }
+  // The value bytes; null when DataLen is 0.
+  const uint8_t* Data() const { return data_.empty() ? nullptr : data_.data(); }
+  uint32_t DataLen() const { return static_cast<uint32_t>(data_.size()); }
+  bool NullFlag() const { return null_; }
+  uint32_t MaxLen() const { return max_len_; }
+  TxpDataKind Kind() const { return kind_; }
+  uint8_t OdsType() const { return ods_type_; }
+  bool IsOutput() const { return is_output_; }
+  uint32_t Size() const { return size_; }
+  uint8_t Scale() const { return scale_; }
+  void SetScale(uint8_t scale) { scale_ = scale; }
+
+  // Frees the value: NULL from now on; kind, name and the other fields stay.
+  void Clear();
+  // NULL, or empty: an empty string, an empty binary and a NULL are the same to every reader.
+  bool IsNull() const { return null_ || data_.empty(); }
+  int Index() const;
+  // Name, or the 1-based position ("3") when the item has no name.
+  std::string DisplayName() const;
+
+  int32_t AsInteger() const;
+  bool AsBoolean() const;
+  double AsFloat() const;
+  int64_t AsCurrency() const;
+  std::string AsString() const;
+  std::u16string AsWideString() const;
+  ByteString AsBytes() const;
+
+  virtual void SetAsInteger(int32_t value);
+  virtual void SetAsBoolean(bool value);
+  virtual void SetAsCurrency(int64_t value);
+  virtual void SetAsDateTime(double value);
+  virtual void SetAsFloat(double value);
+  virtual void SetAsBCD(double value);
+  virtual void SetAsString(std::string_view value);
+  virtual void SetAsWideString(std::u16string_view value);
+  virtual void SetAsMemo(std::string_view value);
+  void SetAsBytes(const uint8_t* bytes, uint32_t length);
+  void SetAsBytes(const ByteString& bytes) { SetAsBytes(bytes.data(), DataLenOf(bytes.size())); }
+  void SetAsGuid(const uint8_t (&guid)[16]);
+  void SetData(const void* bytes, uint32_t length, TxpDataKind kind);
+
+  void SetSize(uint32_t size) { size_ = size; }
+  // The maximum length of the item as a result column.
+  uint32_t EffectiveSize() const;
+
+ private:
+  friend class TxpParams;
+  static uint32_t DataLenOf(size_t size);
+  void Store(TxpDataKind kind, const void* bytes, size_t length);
+  SRV_PROC* Handle() const;
+
+  TxpItems* owner_;
+  std::string name_;
+  ByteString data_;
+  bool null_ = false;
+  uint32_t max_len_ = 0;
+  TxpDataKind kind_ = dkUnknown;
+  uint8_t ods_type_ = SRVNULL;
+  bool is_output_ = false;
+  uint32_t size_ = 0;
+  uint8_t scale_ = 10;
+};
+
+// An ordered collection that owns its items.
+class TxpItems {
+ public:
+  explicit TxpItems(TXProc* proc) : proc_(proc) {}
+  virtual ~TxpItems();
+  TxpItems(const TxpItems&) = delete;
+  TxpItems& operator=(const TxpItems&) = delete;
+
+  TXProc* Proc() const { return proc_; }
+  int Count() const { return static_cast<int>(items_.size()); }
+  // The item at a 0-based index, or null when there is none.
+  virtual TxpItem* Items(int index);
+  int IndexOf(const TxpItem* item) const;
+  // The first item whose DisplayName matches, ASCII letters compared without case.
+  TxpItem* ItemByName(std::string_view name) const;
+  // Destroys every item, last first.
+  void Clear();
+
+ private:
+  friend class TxpItem;
+  TXProc* proc_;
+  std::vector<TxpItem*> items_;  // owned
+};
+
+// The parameters of the call; destroying it writes the OUTPUT parameters back.
+class TxpParams : public TxpItems {
+ public:
+  explicit TxpParams(TXProc* proc);
+  ~TxpParams() override;
+
+ private:
+  void ReadParameters();
+  void WriteOutputParameters();
+};
+
+// The result-set columns.
+class TxpFields : public TxpItems {
+ public:
+  explicit TxpFields(TXProc* proc) : TxpItems(proc) {}
+  // Creates empty columns up to the index when it is not below Count.
+  TxpItem* Items(int index) override;
+  TxpItem* DefineField(int index, TxpDataKind kind, std::string name);
+  void Describe();
+  void SendRow();
+  void SendDone();
+  int32_t RowCount() const { return row_count_; }
+
+ private:
+  int32_t row_count_ = 0;
+};
+
+class TXProc {
+ public:
+  explicit TXProc(SRV_PROC* srvproc);
+  // Ends the results (counted DONE when rows were sent, else DONE status 1), then writes the
+  // OUTPUT parameters back.
+  virtual ~TXProc();
+  TXProc(const TXProc&) = delete;
+  TXProc& operator=(const TXProc&) = delete;
+
+  SRV_PROC* SrvProc() const { return srvproc_; }
+  TxpParams& Params() { return *params_; }
+  TxpFields& Fields();
+  // An error message (type 2) with the number, severity (0..255) and state; line 1.
+  virtual void SendMessage(const std::string& text, int32_t number, int severity, uint8_t state);
+
+ private:
+  SRV_PROC* srvproc_;
+  std::unique_ptr<TxpParams> params_;
+  std::unique_ptr<TxpFields> fields_;
+};
+
+// Reports a caught failure under the procedure's prefix; returns -1.
+int ReportFailure(SRV_PROC* srvproc, const std::string& prefix, std::exception_ptr failure);
+
+// The context frame: creates the TXProc, runs the work, destroys the TXProc (DONE, then the
+// OUTPUT parameters) whatever happened, and only then reports a failure. The work returns
+// the status.
+template <typename Work>
+int RunContextFrame(SRV_PROC* srvproc, const std::string& prefix, Work&& work) {
+  int status = -1;
+  std::exception_ptr failure;
+  try {
+    TXProc proc(srvproc);
+    try {
+      status = work(proc);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (failure) status = ReportFailure(srvproc, prefix, failure);
+  return status;
+}
+
+}  // namespace dunmarrow
