@@ -77,9 +77,9 @@ std::string DescribeEvent(const Event& e) {
              " count=" + std::to_string(e.count);
     case EventKind::SendMsg:
       return "sendmsg type=" + std::to_string(e.msg_type) +
-             " number=" + std::to_string(e.msg_number) +
-             " severity=" + std::to_string(e.severity) + " state=" + std::to_string(e.state) +
-             " line=" + std::to_string(e.line) + " " + Quoted(e.text);
+             " number=" + std::to_string(e.msg_number) + " severity=" + std::to_string(e.severity) +
+             " state=" + std::to_string(e.state) + " line=" + std::to_string(e.line) + " " +
+             Quoted(e.text);
     case EventKind::ParamSetOutput:
       return "paramsetoutput " + std::to_string(e.number) + " " +
              (e.is_null ? std::string("NULL") : Hex(e.data));

@@ -11,7 +11,9 @@ bool IsNumericType(int type) {
   return type == SRVNUMERIC || type == SRVNUMERICN || type == SRVDECIMAL || type == SRVDECIMALN;
 }
 
-bool IsFloatType(int type) { return type == SRVFLT8 || type == SRVFLTN; }
+bool IsFloatType(int type) {
+  return type == SRVFLT8 || type == SRVFLTN;
+}
 
 namespace {
 constexpr long double kTwo64 = 18446744073709551616.0L;

@@ -50,8 +50,12 @@ Param Char(std::string_view v, uint32_t n) {
 Param VarChar(std::string_view v, uint32_t n) {
   return Make(SRVBIGVARCHAR, DeclaredLength(n, v.size()), v.data(), v.size());
 }
-Param VarCharMax(std::string_view v) { return Make(SRVBIGVARCHAR, kMaxTypeLength, v.data(), v.size()); }
-Param Text(std::string_view v) { return Make(SRVTEXT, kMaxTypeLength, v.data(), v.size()); }
+Param VarCharMax(std::string_view v) {
+  return Make(SRVBIGVARCHAR, kMaxTypeLength, v.data(), v.size());
+}
+Param Text(std::string_view v) {
+  return Make(SRVTEXT, kMaxTypeLength, v.data(), v.size());
+}
 
 Param NChar(std::u16string_view v, uint32_t n) {
   uint32_t length = DeclaredLength(n, v.size());
@@ -62,17 +66,37 @@ Param NChar(std::u16string_view v, uint32_t n) {
 Param NVarChar(std::u16string_view v, uint32_t n) {
   return Wide(SRVNVARCHAR, v, 2 * DeclaredLength(n, v.size()));
 }
-Param NVarCharMax(std::u16string_view v) { return Wide(SRVNVARCHAR, v, kMaxTypeLength); }
-Param NText(std::u16string_view v) { return Wide(SRVNTEXT, v, kMaxTypeLength); }
-Param NVarCharUtf8(std::string_view utf8, uint32_t n) { return NVarChar(Utf16(utf8), n); }
+Param NVarCharMax(std::u16string_view v) {
+  return Wide(SRVNVARCHAR, v, kMaxTypeLength);
+}
+Param NText(std::u16string_view v) {
+  return Wide(SRVNTEXT, v, kMaxTypeLength);
+}
+Param NVarCharUtf8(std::string_view utf8, uint32_t n) {
+  return NVarChar(Utf16(utf8), n);
+}
 
-Param TinyInt(uint8_t v) { return Fixed(SRVINT1, v); }
-Param SmallInt(int16_t v) { return Fixed(SRVINT2, v); }
-Param Int(int32_t v) { return Fixed(SRVINT4, v); }
-Param BigInt(int64_t v) { return Fixed(SRVINT8, v); }
-Param Bit(bool v) { return Fixed(SRVBIT, static_cast<uint8_t>(v ? 1 : 0)); }
-Param Float(double v) { return Fixed(SRVFLT8, v); }
-Param Real(float v) { return Fixed(SRVFLT4, v); }
+Param TinyInt(uint8_t v) {
+  return Fixed(SRVINT1, v);
+}
+Param SmallInt(int16_t v) {
+  return Fixed(SRVINT2, v);
+}
+Param Int(int32_t v) {
+  return Fixed(SRVINT4, v);
+}
+Param BigInt(int64_t v) {
+  return Fixed(SRVINT8, v);
+}
+Param Bit(bool v) {
+  return Fixed(SRVBIT, static_cast<uint8_t>(v ? 1 : 0));
+}
+Param Float(double v) {
+  return Fixed(SRVFLT8, v);
+}
+Param Real(float v) {
+  return Fixed(SRVFLT4, v);
+}
 
 Param Money(int64_t v) {
   // High 32 bits first, then the low 32 bits.
@@ -80,15 +104,21 @@ Param Money(int64_t v) {
                        static_cast<uint32_t>(static_cast<uint64_t>(v))};
   return Make(SRVMONEY, 8, words, 8);
 }
-Param SmallMoney(int32_t v) { return Fixed(SRVMONEY4, v); }
+Param SmallMoney(int32_t v) {
+  return Fixed(SRVMONEY4, v);
+}
 
 static Param DecimalOf(uint8_t type, double v, uint8_t precision, uint8_t scale) {
   uint8_t numeric[kNumericSize] = {};
   FloatToNumeric(v, precision, scale, numeric);
   return Make(type, kNumericSize, numeric, kNumericSize);
 }
-Param Decimal(double v, uint8_t p, uint8_t s) { return DecimalOf(SRVDECIMALN, v, p, s); }
-Param Numeric(double v, uint8_t p, uint8_t s) { return DecimalOf(SRVNUMERICN, v, p, s); }
+Param Decimal(double v, uint8_t p, uint8_t s) {
+  return DecimalOf(SRVDECIMALN, v, p, s);
+}
+Param Numeric(double v, uint8_t p, uint8_t s) {
+  return DecimalOf(SRVNUMERICN, v, p, s);
+}
 
 Param DateTime(int32_t days, uint32_t ticks) {
   uint8_t bytes[8];
@@ -112,8 +142,12 @@ Param Binary(const Bytes& v, uint32_t n) {
 Param VarBinary(const Bytes& v, uint32_t n) {
   return Make(SRVBIGVARBINARY, DeclaredLength(n, v.size()), v.data(), v.size());
 }
-Param VarBinaryMax(const Bytes& v) { return Make(SRVBIGVARBINARY, kMaxTypeLength, v.data(), v.size()); }
-Param Image(const Bytes& v) { return Make(SRVIMAGE, kMaxTypeLength, v.data(), v.size()); }
+Param VarBinaryMax(const Bytes& v) {
+  return Make(SRVBIGVARBINARY, kMaxTypeLength, v.data(), v.size());
+}
+Param Image(const Bytes& v) {
+  return Make(SRVIMAGE, kMaxTypeLength, v.data(), v.size());
+}
 Param Guid(const Bytes& v) {
   Bytes sixteen(16, 0);
   std::copy_n(v.begin(), std::min<size_t>(v.size(), 16), sixteen.begin());
@@ -157,7 +191,8 @@ std::u16string Utf16(std::string_view s) {
       len = 3;
     } else if ((b & 0xF8) == 0xF0 && cont(i + 1) && cont(i + 2) && cont(i + 3)) {
       cp = ((b & 0x07u) << 18) | ((static_cast<uint8_t>(s[i + 1]) & 0x3Fu) << 12) |
-           ((static_cast<uint8_t>(s[i + 2]) & 0x3Fu) << 6) | (static_cast<uint8_t>(s[i + 3]) & 0x3Fu);
+           ((static_cast<uint8_t>(s[i + 2]) & 0x3Fu) << 6) |
+           (static_cast<uint8_t>(s[i + 3]) & 0x3Fu);
       len = 4;
     }
     i += len;

@@ -88,23 +88,25 @@ enum {
 
 ODS_DECL int ODS_CALL srv_rpcparams(SRV_PROC* srvproc);
 ODS_DECL int ODS_CALL srv_paraminfo(SRV_PROC* srvproc, int n, uint8_t* type, uint32_t* maxlen,
-                          uint32_t* actuallen, uint8_t* data, int32_t* isnull);
+                                    uint32_t* actuallen, uint8_t* data, int32_t* isnull);
 ODS_DECL DBCHAR* ODS_CALL srv_paramname(SRV_PROC* srvproc, int n, int* len);
 ODS_DECL int ODS_CALL srv_paramstatus(SRV_PROC* srvproc, int n);
 ODS_DECL int ODS_CALL srv_paramsetoutput(SRV_PROC* srvproc, int n, uint8_t* data, uint32_t len,
-                               int32_t isnull);
+                                         int32_t isnull);
 ODS_DECL int ODS_CALL srv_paramset(SRV_PROC* srvproc, int n, void* data, int len);
-ODS_DECL int ODS_CALL srv_describe(SRV_PROC* srvproc, int column, DBCHAR* name, int namelen, DBINT desttype,
-                         DBINT destlen, DBINT srctype, DBINT srclen, void* srcdata);
+ODS_DECL int ODS_CALL srv_describe(SRV_PROC* srvproc, int column, DBCHAR* name, int namelen,
+                                   DBINT desttype, DBINT destlen, DBINT srctype, DBINT srclen,
+                                   void* srcdata);
 ODS_DECL int ODS_CALL srv_setcollen(SRV_PROC* srvproc, int column, int len);
 ODS_DECL int ODS_CALL srv_setcoldata(SRV_PROC* srvproc, int column, void* data);
 ODS_DECL int ODS_CALL srv_sendrow(SRV_PROC* srvproc);
-ODS_DECL int ODS_CALL srv_senddone(SRV_PROC* srvproc, DBUSMALLINT status, DBUSMALLINT info, DBINT count);
+ODS_DECL int ODS_CALL srv_senddone(SRV_PROC* srvproc, DBUSMALLINT status, DBUSMALLINT info,
+                                   DBINT count);
 ODS_DECL int ODS_CALL srv_sendmsg(SRV_PROC* srvproc, int msgtype, DBINT msgnum, DBTINYINT severity,
-                        DBTINYINT state, DBCHAR* rpcname, int rpcnamelen, DBUSMALLINT line,
-                        DBCHAR* text, int textlen);
-ODS_DECL int ODS_CALL srv_convert(SRV_PROC* srvproc, int srctype, void* src, DBINT srclen, int desttype,
-                        void* dest, DBINT destlen);
+                                  DBTINYINT state, DBCHAR* rpcname, int rpcnamelen,
+                                  DBUSMALLINT line, DBCHAR* text, int textlen);
+ODS_DECL int ODS_CALL srv_convert(SRV_PROC* srvproc, int srctype, void* src, DBINT srclen,
+                                  int desttype, void* dest, DBINT destlen);
 
 #ifdef __cplusplus
 }

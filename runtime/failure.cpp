@@ -28,7 +28,8 @@ std::string OsErrorMessage(uint32_t code) {
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                 code, 0, text, sizeof text, nullptr);
   // Drop trailing blanks, control characters and full stops ("...specified.\r\n").
-  while (length > 0 && (static_cast<unsigned char>(text[length - 1]) <= ' ' || text[length - 1] == '.')) {
+  while (length > 0 &&
+         (static_cast<unsigned char>(text[length - 1]) <= ' ' || text[length - 1] == '.')) {
     --length;
   }
   char head[64];

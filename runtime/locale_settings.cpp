@@ -28,7 +28,9 @@ void LoadDateTimeFormats() {
   formats.long_time = LocaleText(LOCALE_STIMEFORMAT, defaults.long_time);
 }
 
-const DateTimeFormats& CurrentDateTimeFormats() { return formats; }
+const DateTimeFormats& CurrentDateTimeFormats() {
+  return formats;
+}
 
 std::string FormatPicture(const std::string& picture, const SYSTEMTIME& t) {
   std::string out;
@@ -81,7 +83,8 @@ std::string FormatPicture(const std::string& picture, const SYSTEMTIME& t) {
 
 std::string FormatLogTimestamp(const SYSTEMTIME& time, const DateTimeFormats& fmt) {
   std::string text = FormatPicture(fmt.short_date, time);
-  bool midnight = time.wHour == 0 && time.wMinute == 0 && time.wSecond == 0 && time.wMilliseconds == 0;
+  bool midnight =
+      time.wHour == 0 && time.wMinute == 0 && time.wSecond == 0 && time.wMilliseconds == 0;
   if (!midnight) text += " " + FormatPicture(fmt.long_time, time);
   return text;
 }

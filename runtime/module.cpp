@@ -27,6 +27,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   return TRUE;
 }
 #else
-__attribute__((constructor)) static void OnModuleLoad() { dunmarrow::ModuleLoad(); }
-__attribute__((destructor)) static void OnModuleUnload() { dunmarrow::ModuleUnload(); }
+__attribute__((constructor)) static void OnModuleLoad() {
+  dunmarrow::ModuleLoad();
+}
+__attribute__((destructor)) static void OnModuleUnload() {
+  dunmarrow::ModuleUnload();
+}
 #endif

@@ -41,9 +41,9 @@ std::string RuntimeAddressSuffix(const void* failure_address) {
   uintptr_t offset = reinterpret_cast<uintptr_t>(failure_address);
   HMODULE module = nullptr;
   if (failure_address &&
-      GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         static_cast<LPCSTR>(failure_address), &module) &&
+      GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<LPCSTR>(failure_address), &module) &&
       module) {
     offset -= reinterpret_cast<uintptr_t>(module);
   }

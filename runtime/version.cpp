@@ -3,4 +3,6 @@
 
 #include "runtime/export.h"
 
-extern "C" XP_EXPORT uint32_t XP_CALL __GetXpVersion() { return 0x07000000; }
+extern "C" XP_EXPORT uint32_t XP_CALL __GetXpVersion() {
+  return 0x07000000;
+}

@@ -8,9 +8,17 @@ namespace {
 CRITICAL_SECTION xp_lock;
 }
 
-void CreateXpLock() { InitializeCriticalSection(&xp_lock); }
-void DeleteXpLock() { DeleteCriticalSection(&xp_lock); }
-void EnterXpLock() { EnterCriticalSection(&xp_lock); }
-void LeaveXpLock() { LeaveCriticalSection(&xp_lock); }
+void CreateXpLock() {
+  InitializeCriticalSection(&xp_lock);
+}
+void DeleteXpLock() {
+  DeleteCriticalSection(&xp_lock);
+}
+void EnterXpLock() {
+  EnterCriticalSection(&xp_lock);
+}
+void LeaveXpLock() {
+  LeaveCriticalSection(&xp_lock);
+}
 
 }  // namespace dunmarrow

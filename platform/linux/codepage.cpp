@@ -6,7 +6,9 @@
 
 namespace {
 
-bool IsUtf8CodePage(UINT code_page) { return code_page == CP_ACP || code_page == CP_UTF8; }
+bool IsUtf8CodePage(UINT code_page) {
+  return code_page == CP_ACP || code_page == CP_UTF8;
+}
 
 // Decodes one UTF-8 sequence at text[i]; returns its length, or 0 for an invalid byte.
 size_t DecodeUtf8(const unsigned char* text, size_t n, size_t i, char32_t* cp) {
@@ -41,7 +43,9 @@ size_t DecodeUtf8(const unsigned char* text, size_t n, size_t i, char32_t* cp) {
 
 extern "C" {
 
-UINT GetACP() { return CP_UTF8; }
+UINT GetACP() {
+  return CP_UTF8;
+}
 
 int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, LPWSTR wide,
                         int wide_size) {
@@ -81,18 +85,20 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, LP
   return static_cast<int>(out.size());
 }
 
-int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int length, LPSTR text,
-                        int size, LPCSTR default_char, BOOL* used_default_char) {
+int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int length, LPSTR text, int size,
+                        LPCSTR default_char, BOOL* used_default_char) {
   if (!IsUtf8CodePage(code_page) || !wide || length == 0 || length < -1 || size < 0 ||
       (size > 0 && !text) || flags != 0 || default_char || used_default_char) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  size_t n = length == -1 ? std::char_traits<char16_t>::length(wide) + 1 : static_cast<size_t>(length);
+  size_t n =
+      length == -1 ? std::char_traits<char16_t>::length(wide) + 1 : static_cast<size_t>(length);
   std::string out;
   for (size_t i = 0; i < n; ++i) {
     char32_t cp = wide[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(wide[i + 1]) - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {

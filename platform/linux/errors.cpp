@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/linux/codepage.h"
+#include "platform/linux/drives.h"
 #include "platform/linux/errno_map.h"
 
 namespace {
@@ -66,11 +67,20 @@ const char* FindSystemText(DWORD code) {
 
 namespace winplatform {
 
+// A drive that is not mapped is a missing path, not a missing file.
+bool IsDriveDirectory(const std::string& host_path) {
+  std::string path = host_path;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  std::string root = GetDriveRoot() + "/";
+  return path.size() == root.size() + 1 && path.compare(0, root.size(), root) == 0;
+}
+
 bool ParentDirectoryExists(const std::string& host_path) {
   std::string path = host_path;
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   size_t slash = path.rfind('/');
-  std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  std::string parent =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
   struct stat st;
   return stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
@@ -80,7 +90,10 @@ DWORD ErrorFromErrno(int error, const std::string& host_path) {
     case 0:
       return ERROR_SUCCESS;
     case ENOENT:
-      if (!host_path.empty() && !ParentDirectoryExists(host_path)) return ERROR_PATH_NOT_FOUND;
+      if (!host_path.empty() &&
+          (IsDriveDirectory(host_path) || !ParentDirectoryExists(host_path))) {
+        return ERROR_PATH_NOT_FOUND;
+      }
       return ERROR_FILE_NOT_FOUND;
     case ENOTDIR:
       return ERROR_PATH_NOT_FOUND;
@@ -128,9 +141,13 @@ DWORD SetLastErrorFromErrno(int error, const std::string& host_path) {
 
 extern "C" {
 
-DWORD GetLastError() { return last_error; }
+DWORD GetLastError() {
+  return last_error;
+}
 
-void SetLastError(DWORD code) { last_error = code; }
+void SetLastError(DWORD code) {
+  last_error = code;
+}
 
 DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD message_id, DWORD, LPSTR buffer, DWORD size,
                      void* args) {

@@ -27,7 +27,9 @@ int HandleToDescriptor(HANDLE handle) {
   return static_cast<int>(value);
 }
 
-HANDLE DescriptorToHandle(int fd) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd)); }
+HANDLE DescriptorToHandle(int fd) {
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd));
+}
 
 namespace {
 
@@ -199,8 +201,9 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share_mode, LPSECURITY_ATTRI
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distance_high, DWORD method) {
   int fd = HandleToDescriptor(file);
   int64_t offset = distance_high
-                       ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distance_high)) << 32) |
-                                              static_cast<uint32_t>(distance))
+                       ? static_cast<int64_t>(
+                             (static_cast<uint64_t>(static_cast<uint32_t>(*distance_high)) << 32) |
+                             static_cast<uint32_t>(distance))
                        : static_cast<int64_t>(distance);
   int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
   if (fd < 0 || method > FILE_END) {

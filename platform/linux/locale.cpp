@@ -28,25 +28,61 @@ std::string WindowsPicture(const char* format) {
     ++p;
     while (*p == 'E' || *p == 'O' || *p == '-' || *p == '_' || *p == '0') ++p;
     switch (*p) {
-      case 'd': out += "dd"; break;
-      case 'e': out += "d"; break;
-      case 'm': out += "MM"; break;
-      case 'y': out += "yy"; break;
-      case 'Y': out += "yyyy"; break;
-      case 'H': out += "HH"; break;
-      case 'k': out += "H"; break;
-      case 'I': out += "hh"; break;
-      case 'l': out += "h"; break;
-      case 'M': out += "mm"; break;
-      case 'S': out += "ss"; break;
-      case 'p': out += "tt"; break;
-      case 'D': out += "MM/dd/yy"; break;
-      case 'T': out += "HH:mm:ss"; break;
-      case 'r': out += "hh:mm:ss tt"; break;
-      case 'R': out += "HH:mm"; break;
-      case 'F': out += "yyyy-MM-dd"; break;
-      case '\0': return out;
-      default: break;
+      case 'd':
+        out += "dd";
+        break;
+      case 'e':
+        out += "d";
+        break;
+      case 'm':
+        out += "MM";
+        break;
+      case 'y':
+        out += "yy";
+        break;
+      case 'Y':
+        out += "yyyy";
+        break;
+      case 'H':
+        out += "HH";
+        break;
+      case 'k':
+        out += "H";
+        break;
+      case 'I':
+        out += "hh";
+        break;
+      case 'l':
+        out += "h";
+        break;
+      case 'M':
+        out += "mm";
+        break;
+      case 'S':
+        out += "ss";
+        break;
+      case 'p':
+        out += "tt";
+        break;
+      case 'D':
+        out += "MM/dd/yy";
+        break;
+      case 'T':
+        out += "HH:mm:ss";
+        break;
+      case 'r':
+        out += "hh:mm:ss tt";
+        break;
+      case 'R':
+        out += "HH:mm";
+        break;
+      case 'F':
+        out += "yyyy-MM-dd";
+        break;
+      case '\0':
+        return out;
+      default:
+        break;
     }
   }
   return out;
@@ -103,7 +139,9 @@ bool LocaleValue(LCTYPE type, std::string* value) {
 
 extern "C" {
 
-LCID GetThreadLocale() { return LOCALE_USER_DEFAULT; }
+LCID GetThreadLocale() {
+  return LOCALE_USER_DEFAULT;
+}
 
 int GetLocaleInfoA(LCID, LCTYPE type, LPSTR data, int size) {
   std::string value;

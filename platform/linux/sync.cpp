@@ -23,12 +23,20 @@ void InitializeCriticalSection(LPCRITICAL_SECTION section) {
   new (section->opaque) std::recursive_mutex();
 }
 
-void DeleteCriticalSection(LPCRITICAL_SECTION section) { MutexOf(section)->~recursive_mutex(); }
+void DeleteCriticalSection(LPCRITICAL_SECTION section) {
+  MutexOf(section)->~recursive_mutex();
+}
 
-void EnterCriticalSection(LPCRITICAL_SECTION section) { MutexOf(section)->lock(); }
+void EnterCriticalSection(LPCRITICAL_SECTION section) {
+  MutexOf(section)->lock();
+}
 
-void LeaveCriticalSection(LPCRITICAL_SECTION section) { MutexOf(section)->unlock(); }
+void LeaveCriticalSection(LPCRITICAL_SECTION section) {
+  MutexOf(section)->unlock();
+}
 
-DWORD GetCurrentThreadId() { return static_cast<DWORD>(syscall(SYS_gettid)); }
+DWORD GetCurrentThreadId() {
+  return static_cast<DWORD>(syscall(SYS_gettid));
+}
 
 }  // extern "C"

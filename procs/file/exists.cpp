@@ -43,11 +43,11 @@ bool IsDirectory(DWORD attributes) {
 using namespace dunmarrow;
 
 XP_PROCEDURE(xp_FileExists) {
-  return RunDirectFrame(srvproc, "xp_FileExists: ",
-                        [&] { return IsFile(QueryPathAttributes(srvproc)) ? 1 : 0; });
+  return RunDirectFrame(
+      srvproc, "xp_FileExists: ", [&] { return IsFile(QueryPathAttributes(srvproc)) ? 1 : 0; });
 }
 
 XP_PROCEDURE(xp_DirExists) {
-  return RunDirectFrame(srvproc, "xp_DirExists: ",
-                        [&] { return IsDirectory(QueryPathAttributes(srvproc)) ? 1 : 0; });
+  return RunDirectFrame(
+      srvproc, "xp_DirExists: ", [&] { return IsDirectory(QueryPathAttributes(srvproc)) ? 1 : 0; });
 }

@@ -9,9 +9,9 @@ namespace dunmarrow::test {
 
 void DriveRootTest::SetUp() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  root_ = std::filesystem::temp_directory_path() /
-          ("dunmarrow-test-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" +
-           info->name());
+  root_ =
+      std::filesystem::temp_directory_path() / ("dunmarrow-test-" + std::to_string(::getpid()) +
+                                                "-" + info->test_suite_name() + "-" + info->name());
   std::filesystem::remove_all(root_);
   c_drive_ = root_ / "c";
   std::filesystem::create_directories(c_drive_);

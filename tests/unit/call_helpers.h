@@ -22,7 +22,8 @@ struct CallResult {
     static const std::regex address(R"(\(Runtime Addr: \$[0-9A-F]{8}\))");
     std::vector<std::string> lines;
     for (const auto& e : events) {
-      lines.push_back(std::regex_replace(ods::DescribeEvent(e), address, "(Runtime Addr: $XXXXXXXX)"));
+      lines.push_back(
+          std::regex_replace(ods::DescribeEvent(e), address, "(Runtime Addr: $XXXXXXXX)"));
     }
     return lines;
   }
@@ -55,4 +56,10 @@ class DriveRootTest : public ::testing::Test {
   std::string ReadLog() const;
 };
 
+}  // namespace dunmarrow::test
+
+namespace dunmarrow::test {
+inline ods::Bytes ByteStringOf(const uint8_t* bytes, size_t length) {
+  return ods::Bytes(bytes, bytes + length);
+}
 }  // namespace dunmarrow::test

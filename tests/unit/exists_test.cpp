@@ -26,9 +26,15 @@ TEST_F(ExistsTest, FileAndDirectoryAnswers) {
     std::string path;
     int file, dir;
   } cases[] = {
-      {"c:\\data\\in.txt", 1, 0}, {"c:\\data", 0, 1},          {"c:\\data\\", 0, 1},
-      {"c:\\", 0, 1},             {"C:\\DATA\\in.txt", 0, 0},  {"c:\\missing.txt", 0, 0},
-      {"c:\\*.txt", 0, 0},        {"c:\\data\\in.txt\\", 0, 0}, {"", 0, 0},
+      {"c:\\data\\in.txt", 1, 0},
+      {"c:\\data", 0, 1},
+      {"c:\\data\\", 0, 1},
+      {"c:\\", 0, 1},
+      {"C:\\DATA\\in.txt", 0, 0},
+      {"c:\\missing.txt", 0, 0},
+      {"c:\\*.txt", 0, 0},
+      {"c:\\data\\in.txt\\", 0, 0},
+      {"", 0, 0},
   };
   for (const auto& c : cases) {
     for (auto param : {VarChar(c.path), NVarCharUtf8(c.path)}) {

@@ -37,6 +37,6 @@ std::vector<ods::Param> SweepValuePool();
 
 #define SWEEP_CONCAT2(a, b) a##b
 #define SWEEP_CONCAT(a, b) SWEEP_CONCAT2(a, b)
-#define SWEEP_RULE(export_name, ...)                                \
+#define SWEEP_RULE(export_name, ...)                                 \
   static const bool SWEEP_CONCAT(sweep_rule_registered_, __LINE__) = \
       ::dunmarrow::test::RegisterSweepRule(export_name, __VA_ARGS__)

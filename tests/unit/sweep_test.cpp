@@ -118,7 +118,8 @@ std::string CheckCall(const std::string& name, const SweepRule* rule, const Call
                       const std::vector<ods::Param>& params) {
   const auto& events = result.events;
   if (!rule) {
-    if (result.status != -1) return "reserved entry point returned " + std::to_string(result.status);
+    if (result.status != -1)
+      return "reserved entry point returned " + std::to_string(result.status);
     if (!events.empty()) return "reserved entry point sent " + ods::DescribeEvent(events[0]);
     return "";
   }
@@ -142,7 +143,8 @@ std::string CheckCall(const std::string& name, const SweepRule* rule, const Call
   }
   if (final_dones != 1) return "expected one plain DONE, saw " + std::to_string(final_dones);
   if (messages > 1) return "more than one message";
-  if (messages == 1 && result.status != -1) return "a message with status " + std::to_string(result.status);
+  if (messages == 1 && result.status != -1)
+    return "a message with status " + std::to_string(result.status);
   if (rule->frame == SweepFrame::kDirect) {
     if (last_done != events.size() - 1) return "the DONE is not the last event";
   } else {
