@@ -1,6 +1,7 @@
 #include "runtime/module.h"
 
 #include "platform/windows.h"
+#include "procs/file/format_engine.h"
 #include "runtime/locale_settings.h"
 #include "runtime/report.h"
 #include "runtime/xp_lock.h"
@@ -9,6 +10,7 @@ namespace dunmarrow {
 
 void ModuleLoad() {
   LoadDateTimeFormats();
+  LoadRegionalFormat();
   CreateXpLock();
 }
 
