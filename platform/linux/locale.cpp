@@ -126,16 +126,57 @@ bool LocaleValue(LCTYPE type, std::string* value) {
       *value = IsPosixLocale(monetary_locale) || digits == CHAR_MAX ? "2" : std::to_string(digits);
       return true;
     }
-    case LOCALE_ICURRENCY:
-    case LOCALE_INEGCURR:
-      *value = "0";
+    case LOCALE_ICURRENCY: {
+      const lconv* conv = localeconv();
+      *value = IsPosixLocale(monetary_locale) ? "0"
+                                              : std::to_string(winplatform::PositiveCurrencyLayout(
+                                                    conv->p_cs_precedes, conv->p_sep_by_space));
       return true;
+    }
+    case LOCALE_INEGCURR: {
+      const lconv* conv = localeconv();
+      *value = IsPosixLocale(monetary_locale)
+                   ? "0"
+                   : std::to_string(winplatform::NegativeCurrencyLayout(
+                         conv->n_cs_precedes, conv->n_sep_by_space, conv->n_sign_posn));
+      return true;
+    }
     default:
       return false;
   }
 }
 
 }  // namespace
+
+namespace winplatform {
+
+// Windows writes a positive amount as $1.1 (0), 1.1$ (1), $ 1.1 (2) or 1.1 $ (3).
+int PositiveCurrencyLayout(int cs_precedes, int sep_by_space) {
+  if (cs_precedes == CHAR_MAX || sep_by_space == CHAR_MAX) return 0;
+  bool space = sep_by_space != 0;
+  if (cs_precedes) return space ? 2 : 0;
+  return space ? 3 : 1;
+}
+
+// The sixteen negative layouts of Windows, by where the symbol goes (after, before), where the
+// sign goes (POSIX n_sign_posn 0..4: parentheses, before all, after all, just before the
+// symbol, just after the symbol) and the space rule (POSIX n_sep_by_space 0..2). POSIX
+// placements Windows has no layout for take the nearest one.
+int NegativeCurrencyLayout(int cs_precedes, int sep_by_space, int sign_posn) {
+  static constexpr int kLayouts[2][5][3] = {
+      // 1.1$: (1.1$) -1.1$ 1.1$- 1.1-$ 1.1$-
+      {{4, 15, 4}, {5, 8, 5}, {7, 10, 7}, {6, 13, 13}, {7, 10, 7}},
+      // $1.1: ($1.1) -$1.1 $1.1- -$1.1 $-1.1
+      {{0, 14, 0}, {1, 9, 1}, {3, 11, 3}, {1, 9, 1}, {2, 12, 12}},
+  };
+  if (cs_precedes == CHAR_MAX || sep_by_space < 0 || sep_by_space > 2 || sign_posn < 0 ||
+      sign_posn > 4) {
+    return 0;
+  }
+  return kLayouts[cs_precedes ? 1 : 0][sign_posn][sep_by_space];
+}
+
+}  // namespace winplatform
 
 extern "C" {
 

@@ -31,3 +31,11 @@ WINAPI_EXPORT LCID GetThreadLocale();
 WINAPI_EXPORT int GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size);
 WINAPI_EXPORT void GetLocalTime(LPSYSTEMTIME time);
 }
+
+// Linux only: the Windows currency layout numbers (LOCALE_ICURRENCY 0..3, LOCALE_INEGCURR
+// 0..15) for the symbol and sign placement of a POSIX locale (lconv's p_/n_cs_precedes,
+// p_/n_sep_by_space and n_sign_posn; CHAR_MAX for "not given" yields 0).
+namespace winplatform {
+WINAPI_EXPORT int PositiveCurrencyLayout(int cs_precedes, int sep_by_space);
+WINAPI_EXPORT int NegativeCurrencyLayout(int cs_precedes, int sep_by_space, int sign_posn);
+}  // namespace winplatform
