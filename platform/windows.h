@@ -4,12 +4,21 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After <windows.h>, which brings Windows Sockets 1.1; the ICMP service's types come first.
+// clang-format off
+#include <ipexport.h>
+#include <icmpapi.h>
+// clang-format on
 #else
 #include "platform/linux/codepage.h"
 #include "platform/linux/errors.h"
 #include "platform/linux/files.h"
+#include "platform/linux/icmp.h"
 #include "platform/linux/locale.h"
+#include "platform/linux/messages.h"
 #include "platform/linux/module.h"
+#include "platform/linux/sockets.h"
 #include "platform/linux/sync.h"
+#include "platform/linux/threads.h"
 #include "platform/linux/types.h"
 #endif

@@ -1,5 +1,6 @@
 #include "runtime/module.h"
 
+#include "net/internet.h"
 #include "platform/windows.h"
 #include "procs/file/format_engine.h"
 #include "runtime/locale_settings.h"
@@ -12,9 +13,11 @@ void ModuleLoad() {
   LoadDateTimeFormats();
   LoadRegionalFormat();
   CreateXpLock();
+  NetworkStartup();
 }
 
 void ModuleUnload() {
+  NetworkCleanup();
   DeleteXpLock();
   DestroyLogLock();
 }

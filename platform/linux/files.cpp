@@ -14,6 +14,7 @@
 #include "platform/linux/errno_map.h"
 #include "platform/linux/errors.h"
 #include "platform/linux/file_table.h"
+#include "platform/linux/threads.h"
 
 namespace winplatform {
 
@@ -271,6 +272,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read_count, LPOVE
 }
 
 BOOL CloseHandle(HANDLE object) {
+  if (CloseKernelObject(object)) return TRUE;
   int fd = HandleToDescriptor(object);
   if (fd < 0) {
     SetLastError(ERROR_INVALID_HANDLE);

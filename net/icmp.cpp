@@ -1,0 +1,212 @@
+#include "net/icmp.h"
+
+#include <bit>
+#include <cstring>
+
+#include "runtime/failure.h"
+
+namespace dunmarrow {
+namespace {
+
+// Windows wants room for an ICMP error message behind the reply record and the echoed data.
+constexpr size_t kIcmpErrorRoom = 8;
+
+// No block of the module may pass what a 32-bit process can hold.
+constexpr uint64_t kLargestBlock = 0x7FFFFFFF;
+
+}  // namespace
+
+uint32_t RoundedAverageTime(uint32_t total, uint32_t count) {
+  uint32_t quotient = total / count;
+  uint64_t twice_remainder = 2 * static_cast<uint64_t>(total % count);
+  if (twice_remainder > count || (twice_remainder == count && (quotient & 1))) ++quotient;
+  return quotient;
+}
+
+// The value is worked out exactly in integers, step by step as the floating-point unit would
+// round it, so every platform gets the same answer whatever its precision control says.
+uint8_t ExtendedPercentLost(int32_t lost, int32_t sent) {
+  if (lost <= 0) return 0;
+  if (lost >= sent) return 100;
+  const uint64_t divisor = static_cast<uint64_t>(sent);
+  // lost / sent = significand * 2^(-63 - exponent), the significand in [2^63, 2^64).
+  int exponent = 0;
+  uint64_t remainder = static_cast<uint64_t>(lost);
+  while (remainder < divisor) {
+    remainder <<= 1;
+    ++exponent;
+  }
+  uint64_t significand = 0;
+  for (int bit = 0; bit < 64; ++bit) {
+    significand <<= 1;
+    if (remainder >= divisor) {
+      significand |= 1;
+      remainder -= divisor;
+    }
+    remainder <<= 1;
+  }
+  // remainder is now twice what is left over: compare it with the divisor to round.
+  if (remainder > divisor || (remainder == divisor && (significand & 1))) {
+    if (++significand == 0) {
+      significand = uint64_t{1} << 63;
+      --exponent;
+    }
+  }
+  // times 100: a product of up to 71 bits in two words, then rounded to 64 bits again.
+  uint64_t high_part = (significand >> 32) * 100;
+  uint64_t low_part = (significand & 0xFFFFFFFFu) * 100;
+  uint64_t product_high = high_part >> 32;
+  uint64_t product_low = high_part << 32;
+  product_low += low_part;
+  if (product_low < low_part) ++product_high;
+  int shift = 64 - std::countl_zero(product_high);  // bits above the low word
+  uint64_t rounded = (product_high << (64 - shift)) | (product_low >> shift);
+  uint64_t dropped = product_low & ((uint64_t{1} << shift) - 1);
+  uint64_t half = uint64_t{1} << (shift - 1);
+  if (dropped > half || (dropped == half && (rounded & 1))) {
+    if (++rounded == 0) {
+      rounded = uint64_t{1} << 63;
+      ++shift;
+    }
+  }
+  // The value is rounded * 2^(shift - 63 - exponent); truncated toward zero.
+  int fraction_bits = 63 + exponent - shift;
+  return static_cast<uint8_t>(fraction_bits >= 64 ? 0 : rounded >> fraction_bits);
+}
+
+// --- TkxICMP --------------------------------------------------------------------------------
+
+TkxICMP::TkxICMP(bool blocking) : TkxInternetComponent(blocking) {
+  icmp_handle_ = IcmpCreateFile();
+  if (icmp_handle_ == INVALID_HANDLE_VALUE) throw Exception("IcmpCreateFile failed");
+}
+
+TkxICMP::~TkxICMP() {
+  // No worker may be left using the handle.
+  StopThreads();
+  IcmpCloseHandle(icmp_handle_);
+}
+
+// --- TkxPing --------------------------------------------------------------------------------
+
+TkxPing::TkxPing(bool blocking) : TkxICMP(blocking) {}
+
+TkxPing::~TkxPing() {
+  StopThreads();
+}
+
+void TkxPing::Ping(const std::string& host) {
+  reply_index_ = 0;
+  if (EchoCount < 0 || Timeout() < 0) RaiseRangeError();
+  if (static_cast<uint64_t>(EchoCount) * sizeof(TEchoReply) > kLargestBlock) {
+    throw Exception(kOutOfMemoryMessage);
+  }
+  replies_.assign(static_cast<size_t>(EchoCount), TEchoReply{});
+  total_overflowed_ = false;
+  auto* worker = new TPingThread(this, host);
+  StartThreads({worker});
+  if (total_overflowed_) RaiseOverflow();
+}
+
+TEchoReply TkxPing::GetReply(int32_t index) const {
+  if (index < 0 || index >= ReplyCount()) return TEchoReply{};
+  return replies_[static_cast<size_t>(index)];
+}
+
+void TkxPing::HandleMessage(TMessage& message) {
+  if (message.Msg == EchoReplyMessage) HandleReply();
+}
+
+void TkxPing::ResetStatistics() {
+  MinTime = 0xFFFFFFFFu;
+  MaxTime = 0;
+  TotalTime = 0;
+  AvgTime = 0;
+  Lost = 0;
+  Sent = 0;
+  PercentLost = 100;
+}
+
+// On the owning thread, while the worker waits in its hand-over.
+void TkxPing::HandleReply() {
+  ++Sent;
+  LockThreads();
+  if (auto* worker = static_cast<TPingThread*>(FirstThread())) {
+    bool received = worker->echo_result_ != 0;
+    worker->reply_.ErrorCode = GetLastError();
+    if (reply_index_ >= 0 && reply_index_ < ReplyCount()) {
+      replies_[static_cast<size_t>(reply_index_)] = worker->reply_;
+    }
+    if (received) {
+      uint32_t time = worker->reply_.Time;
+      if (time < MinTime) MinTime = time;
+      if (time > MaxTime) MaxTime = time;
+      if (TotalTime > 0xFFFFFFFFu - time) {
+        TotalTime = 0xFFFFFFFFu;
+        total_overflowed_ = true;
+      } else {
+        TotalTime += time;
+      }
+    } else {
+      ++Lost;
+    }
+  }
+  UnlockThreads();
+}
+
+void TkxPing::ComputeStatistics() {
+  if (Lost == Sent) {
+    MinTime = 0;
+    return;
+  }
+  AvgTime = RoundedAverageTime(TotalTime, static_cast<uint32_t>(Sent - Lost));
+  PercentLost = ExtendedPercentLost(Lost, Sent);
+}
+
+// --- TPingThread ----------------------------------------------------------------------------
+
+TPingThread::TPingThread(TkxPing* ping, std::string host)
+    : TkxInternetComponentThread(ping, std::move(host)) {
+  address_ = ResolveHostAddress(Host());
+  ping->ResetStatistics();
+  size_t data_size = CheckedNarrow<WORD>(ping->DataSize);
+  request_data_.assign(data_size, 0);
+  reply_buffer_.assign(sizeof(ICMP_ECHO_REPLY) + data_size + kIcmpErrorRoom, 0);
+}
+
+void TPingThread::Run() {
+  TkxPing* ping = Ping();
+  const int32_t count = ping->EchoCount;
+  for (int32_t i = 0; i < count; ++i) {
+    echo_result_ =
+        IcmpSendEcho(ping->IcmpHandle(), address_, request_data_.data(),
+                     static_cast<WORD>(request_data_.size()), nullptr, reply_buffer_.data(),
+                     static_cast<DWORD>(reply_buffer_.size()), static_cast<DWORD>(ping->Timeout()));
+    StoreReply();
+    SendMessageA(ping->WindowHandle(), EchoReplyMessage, 0, 0);
+    ++ping->reply_index_;
+    if (StopRequested()) break;
+  }
+}
+
+void TPingThread::StoreReply() {
+  if (echo_result_ == 0) {
+    reply_ = TEchoReply{};
+    return;
+  }
+  ICMP_ECHO_REPLY record;
+  std::memcpy(&record, reply_buffer_.data(), sizeof record);
+  reply_.Address = record.Address;
+  reply_.Time = record.RoundTripTime;
+  reply_.TTL = record.Options.Ttl;
+  if (Ping()->ResolveNames) {
+    std::string name = ResolveHostName(record.Address);
+    if (!IsDottedQuad(name)) reply_.HostName = std::move(name);
+  }
+}
+
+void TPingThread::DoFinish() {
+  Ping()->ComputeStatistics();
+}
+
+}  // namespace dunmarrow
