@@ -97,20 +97,18 @@ HINSTANCE ModuleInstance() {
 }
 
 // Registered on first use, not at load: window functions have no place in the loader's
-// notification.
+// notification. The lock of the network layer's state guards the registration.
 void EnsureWindowClass(WNDPROC procedure) {
-  static const bool registered = [procedure] {
-    WNDCLASSA window_class{};
-    window_class.lpfnWndProc = procedure;
-    window_class.hInstance = ModuleInstance();
-    window_class.lpszClassName = kWindowClass;
-    if (RegisterClassA(&window_class) != 0) {
-      window_class_registered.store(true);
-      return true;
-    }
-    return GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-  }();
-  (void)registered;
+  if (window_class_registered.load()) return;
+  HostCacheGuard guard;
+  if (window_class_registered.load()) return;
+  WNDCLASSA window_class{};
+  window_class.lpfnWndProc = procedure;
+  window_class.hInstance = ModuleInstance();
+  window_class.lpszClassName = kWindowClass;
+  if (RegisterClassA(&window_class) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) {
+    window_class_registered.store(true);
+  }
 }
 
 }  // namespace
