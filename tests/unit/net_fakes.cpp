@@ -1,6 +1,8 @@
 #include "tests/unit/net_fakes.h"
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "net/internet.h"
 
@@ -61,8 +63,8 @@ void ScriptedIcmpService::Script(std::vector<ScriptedEcho> echoes, ScriptedEcho 
   fallback_ = fallback;
 }
 
-bool ScriptedIcmpService::Echo(uint32_t address, const void* data, size_t size,
-                               uint32_t timeout_ms, winplatform::EchoAnswer& answer) {
+bool ScriptedIcmpService::Echo(uint32_t address, const void* data, size_t size, uint32_t timeout_ms,
+                               winplatform::EchoAnswer& answer) {
   ScriptedEcho echo;
   size_t index;
   std::function<void(size_t)> hook;
@@ -102,6 +104,23 @@ NetworkSeams::~NetworkSeams() {
   winplatform::InstallIcmpService(previous_service_);
 }
 
-void EnsureNetworkStarted() { NetworkStartup(); }
+bool HostsFileNamesLocalhost() {
+  std::ifstream hosts("/etc/hosts");
+  std::string line;
+  while (std::getline(hosts, line)) {
+    std::istringstream words(line);
+    std::string address, name;
+    words >> address;
+    if (address != "127.0.0.1") continue;
+    while (words >> name) {
+      if (name == "localhost") return true;
+    }
+  }
+  return false;
+}
+
+void EnsureNetworkStarted() {
+  NetworkStartup();
+}
 
 }  // namespace dunmarrow::test

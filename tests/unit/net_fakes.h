@@ -49,8 +49,12 @@ struct ScriptedEcho {
   uint32_t from = 0;  // 0: the address asked
 };
 
-inline ScriptedEcho Reply(uint32_t time, uint8_t ttl = 64) { return {true, time, ttl, 0}; }
-inline ScriptedEcho NoReply() { return {}; }
+inline ScriptedEcho Reply(uint32_t time, uint8_t ttl = 64) {
+  return {true, time, ttl, 0};
+}
+inline ScriptedEcho NoReply() {
+  return {};
+}
 
 class ScriptedIcmpService : public winplatform::IcmpService {
  public:
@@ -92,6 +96,10 @@ class NetworkSeams {
   winplatform::Resolver* previous_resolver_;
   winplatform::IcmpService* previous_service_;
 };
+
+// Whether the hosts file names 127.0.0.1 localhost, so that looking the name up asks no
+// name server.
+bool HostsFileNamesLocalhost();
 
 // Runs the network start-up of the module code linked into the tests (the loaded module runs
 // its own).

@@ -4,8 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -25,11 +23,10 @@ std::string Dotted(ULONG address) {
 
 TEST(InetAddr, ReadsOneToFourPartsInEveryBase) {
   const std::vector<std::pair<const char*, const char*>> cases = {
-      {"127.0.0.1", "127.0.0.1"},     {"010.0.0.1", "8.0.0.1"},
-      {"0x7f.0.0.1", "127.0.0.1"},    {"0X7F.0.0.0x1", "127.0.0.1"},
-      {"1.2.3", "1.2.0.3"},           {"1.65536", "1.1.0.0"},
-      {"16909060", "1.2.3.4"},        {"0", "0.0.0.0"},
-      {"1.2.3.4 trailing", "1.2.3.4"}, {"0.0.0.0", "0.0.0.0"},
+      {"127.0.0.1", "127.0.0.1"},    {"010.0.0.1", "8.0.0.1"}, {"0x7f.0.0.1", "127.0.0.1"},
+      {"0X7F.0.0.0x1", "127.0.0.1"}, {"1.2.3", "1.2.0.3"},     {"1.65536", "1.1.0.0"},
+      {"16909060", "1.2.3.4"},       {"0", "0.0.0.0"},         {"1.2.3.4 trailing", "1.2.3.4"},
+      {"0.0.0.0", "0.0.0.0"},
   };
   for (const auto& [text, dotted] : cases) EXPECT_EQ(Dotted(inet_addr(text)), dotted) << text;
 }
@@ -129,21 +126,6 @@ TEST_F(ResolverCalls, ReverseEntryCarriesTheAddress) {
   EXPECT_EQ(resolver.ReverseCalls(), 2);
 }
 
-bool HostsFileNamesLocalhost() {
-  std::ifstream hosts("/etc/hosts");
-  std::string line;
-  while (std::getline(hosts, line)) {
-    std::istringstream words(line);
-    std::string address, name;
-    words >> address;
-    if (address != "127.0.0.1") continue;
-    while (words >> name) {
-      if (name == "localhost") return true;
-    }
-  }
-  return false;
-}
-
 // The system resolver, for the loopback names only: they come from the hosts file.
 TEST_F(ResolverCalls, SystemResolverKnowsLocalhostBothWays) {
   if (!HostsFileNamesLocalhost()) GTEST_SKIP() << "/etc/hosts does not name 127.0.0.1 localhost";
@@ -201,7 +183,9 @@ LRESULT CALLBACK LoggingProcedure(HWND window, UINT message, WPARAM wparam, LPAR
   return static_cast<LRESULT>(wparam * 2);
 }
 
-HINSTANCE TestInstance() { return reinterpret_cast<HINSTANCE>(&LoggingProcedure); }
+HINSTANCE TestInstance() {
+  return reinterpret_cast<HINSTANCE>(&LoggingProcedure);
+}
 
 class Messages : public ::testing::Test {
  protected:
@@ -373,8 +357,7 @@ void ExpectLoopbackEcho() {
   unsigned char data[32];
   for (int i = 0; i < 32; ++i) data[i] = static_cast<unsigned char>(i * 7);
   alignas(ICMP_ECHO_REPLY) unsigned char reply[kReplySize];
-  ASSERT_EQ(IcmpSendEcho(icmp, Ipv4(127, 0, 0, 1), data, 32, nullptr, reply, kReplySize, 3000),
-            1u);
+  ASSERT_EQ(IcmpSendEcho(icmp, Ipv4(127, 0, 0, 1), data, 32, nullptr, reply, kReplySize, 3000), 1u);
   const auto* record = reinterpret_cast<const ICMP_ECHO_REPLY*>(reply);
   EXPECT_EQ(record->Address, Ipv4(127, 0, 0, 1));
   EXPECT_EQ(record->Status, static_cast<ULONG>(IP_SUCCESS));
