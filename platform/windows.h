@@ -9,6 +9,9 @@
 #include <ipexport.h>
 #include <icmpapi.h>
 // clang-format on
+// The module names the A and W functions explicitly; the generic macro would also rename
+// methods such as TXProc::SendMessage in the files that see it.
+#undef SendMessage
 #else
 #include "platform/linux/codepage.h"
 #include "platform/linux/errors.h"
