@@ -6,8 +6,9 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 WIN_BUILD ?= build-win
 CMAKE_FLAGS ?=
+FUZZ_SECONDS ?= 30
 
-.PHONY: deps build run test test-linux test-asan windows check-windows bench clean format
+.PHONY: deps build run test test-linux test-asan windows check-windows fuzz bench clean format
 
 deps:
 	scripts/install-deps.sh
@@ -43,7 +44,15 @@ check-windows: windows
 	python3 scripts/check_windows_dll.py i686-w64-mingw32-objdump $(WIN_BUILD)/Dunmarrow.dll \
 	  runtime/Dunmarrow.def
 
-test: test-linux test-asan check-windows
+# The format engine's fuzzer (built when clang can build libFuzzer targets), for a while.
+fuzz: build
+	@if [ -x $(BUILD)/tests/format_fuzzer ]; then \
+	  mkdir -p $(BUILD)/fuzz-corpus && \
+	  $(BUILD)/tests/format_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	    -print_final_stats=1 $(BUILD)/fuzz-corpus tests/fuzz/format_seeds; \
+	else echo "fuzz: no libFuzzer-capable clang, skipped"; fi
+
+test: test-linux test-asan check-windows fuzz
 
 bench: build
 	$(BUILD)/bench/benchmarks

@@ -832,6 +832,13 @@ size_t FormatWideBuf(char16_t* buffer, size_t capacity, std::u16string_view form
   return sink.Length();
 }
 
+uint64_t MeasureWideText(std::u16string_view format, std::span<const FormatArg> args,
+                         const RegionalFormat& settings) {
+  CountingSink counter;
+  FormatPass(counter, format, args, settings);
+  return counter.Length();
+}
+
 std::u16string FormatWideText(std::u16string_view format, std::span<const FormatArg> args,
                               const RegionalFormat& settings) {
   if (format.size() <= kLongFormat) {
@@ -840,10 +847,9 @@ std::u16string FormatWideText(std::u16string_view format, std::span<const Format
     if (written < kFirstPassSize - 1) return std::u16string(buffer, written);
   }
   // A long result: measure it, then format once more into a buffer of that size.
-  CountingSink counter;
-  FormatPass(counter, format, args, settings);
-  if (counter.Length() > kMaxFormatResult) RaiseRangeError();
-  std::u16string result(static_cast<size_t>(counter.Length()), u'\0');
+  uint64_t length = MeasureWideText(format, args, settings);
+  if (length > kMaxFormatResult) RaiseRangeError();
+  std::u16string result(static_cast<size_t>(length), u'\0');
   size_t written = FormatWideBuf(result.data(), result.size(), format, args, settings);
   result.resize(written);
   return result;

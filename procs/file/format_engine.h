@@ -61,6 +61,9 @@ enum FloatNotation : uint8_t { fnGeneral, fnExponent, fnFixed, fnNumber, fnCurre
 std::u16string FormatFloatText(const FormatArg& value, FloatNotation notation, int precision,
                                int digits, const RegionalFormat& settings);
 
+// The longest result the engine builds, in characters.
+inline constexpr size_t kMaxFormatResult = size_t{1} << 30;
+
 // One pass over the format: writes at most capacity characters to buffer and returns the
 // number written. Raises "No argument for format '%s'" and
 // "Format '%s' invalid or incompatible with argument".
@@ -68,12 +71,15 @@ size_t FormatWideBuf(char16_t* buffer, size_t capacity, std::u16string_view form
                      std::span<const FormatArg> args,
                      const RegionalFormat& settings = CurrentRegionalFormat());
 
+// The length of the result of FormatWideText, or kMaxFormatResult + 1 for any longer result,
+// without building it. Raises the failures of the format.
+uint64_t MeasureWideText(std::u16string_view format, std::span<const FormatArg> args,
+                         const RegionalFormat& settings = CurrentRegionalFormat());
+
 // The whole result, however long: a first pass into a buffer on the stack, and for longer
 // results one pass into a buffer of the measured size. A result of more than 2^30 characters
 // raises "Range check error".
 std::u16string FormatWideText(std::u16string_view format, std::span<const FormatArg> args,
                               const RegionalFormat& settings = CurrentRegionalFormat());
-
-inline constexpr size_t kMaxFormatResult = size_t{1} << 30;
 
 }  // namespace dunmarrow
