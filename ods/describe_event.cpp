@@ -54,6 +54,15 @@ std::string HexWord(unsigned value, int digits) {
 
 }  // namespace
 
+std::string DescribeParam(int n, const Param& p) {
+  std::string out = "param " + std::to_string(n);
+  if (!p.name.empty()) out += " " + p.name;
+  out += " type=" + HexWord(p.type, 2) + " maxlen=" + std::to_string(p.max_len);
+  if (p.is_output) out += " output";
+  out += " " + (p.is_null ? std::string("NULL") : Hex(p.value));
+  return out;
+}
+
 std::string DescribeEvent(const Event& e) {
   switch (e.kind) {
     case EventKind::Describe:

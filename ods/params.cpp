@@ -119,6 +119,12 @@ Param Decimal(double v, uint8_t p, uint8_t s) {
 Param Numeric(double v, uint8_t p, uint8_t s) {
   return DecimalOf(SRVNUMERICN, v, p, s);
 }
+Param DecimalStruct(const uint8_t* numeric) {
+  return Make(SRVDECIMALN, kNumericSize, numeric, kNumericSize);
+}
+Param NumericStruct(const uint8_t* numeric) {
+  return Make(SRVNUMERICN, kNumericSize, numeric, kNumericSize);
+}
 
 Param DateTime(int32_t days, uint32_t ticks) {
   uint8_t bytes[8];
@@ -160,6 +166,39 @@ Param Null(uint8_t type, uint32_t max_len) {
   p.max_len = max_len;
   p.is_null = true;
   return p;
+}
+
+Param AsNull(Param p) {
+  uint8_t type = p.type;
+  switch (p.type) {
+    case SRVINT1:
+    case SRVINT2:
+    case SRVINT4:
+    case SRVINT8:
+      type = SRVINTN;
+      break;
+    case SRVBIT:
+      type = SRVBITN;
+      break;
+    case SRVFLT4:
+    case SRVFLT8:
+      type = SRVFLTN;
+      break;
+    case SRVMONEY4:
+    case SRVMONEY:
+      type = SRVMONEYN;
+      break;
+    case SRVDATETIM4:
+    case SRVDATETIME:
+      type = SRVDATETIMN;
+      break;
+    default:
+      break;
+  }
+  Param null = Null(type, p.max_len);
+  null.name = std::move(p.name);
+  null.is_output = p.is_output;
+  return null;
 }
 
 Param Output(Param p) {

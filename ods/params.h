@@ -38,6 +38,9 @@ Param Money(int64_t ten_thousandths);
 Param SmallMoney(int32_t ten_thousandths);
 Param Decimal(double value, uint8_t precision, uint8_t scale);
 Param Numeric(double value, uint8_t precision, uint8_t scale);
+// decimal and numeric from the server's 19-byte structure (precision, scale, sign, magnitude).
+Param DecimalStruct(const uint8_t* numeric);
+Param NumericStruct(const uint8_t* numeric);
 // datetime: days since 1900-01-01 and 1/300 s ticks since midnight.
 Param DateTime(int32_t days, uint32_t ticks);
 // smalldatetime: days since 1900-01-01 and minutes since midnight.
@@ -50,6 +53,11 @@ Param Guid(const Bytes& sixteen_bytes);
 
 // A NULL of the given SQL type code and maximum length.
 Param Null(uint8_t type, uint32_t max_len);
+// The parameter as NULL, typed as the server types a NULL: a fixed-length type takes its
+// nullable form with its width as the maximum length (int 0x38 becomes 0x26 with 4, bit 0x68,
+// float and real 0x6D, money and smallmoney 0x6E, datetime and smalldatetime 0x6F); the other
+// types keep their code and maximum length.
+Param AsNull(Param p);
 
 Param Output(Param p);
 Param Named(std::string name, Param p);

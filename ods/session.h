@@ -100,5 +100,7 @@ int ExecuteProc(ProcEntry proc, Session& session);
 
 // One line of text per event, the form of --trace and of the tests' transcripts.
 std::string DescribeEvent(const Event& event);
+// One line of text for parameter n of a call: name, type code, maximum length, OUTPUT, value.
+std::string DescribeParam(int n, const Param& param);
 
 }  // namespace dunmarrow::ods

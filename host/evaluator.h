@@ -1,0 +1,34 @@
+// The variables of a batch and the evaluation of expressions over them.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "host/ast.h"
+
+namespace dunmarrow::host {
+
+struct Variable {
+  std::string name;  // as declared, with "@"
+  SqlType type;
+  Value value;
+};
+
+class Variables {
+ public:
+  void Declare(const std::string& name, const SqlType& type);
+  const Variable& Get(const std::string& name) const;
+  // Stores the value converted to the variable's type, as SET does.
+  void Assign(const std::string& name, const Value& value);
+  void Clear() { variables_.clear(); }
+
+ private:
+  std::map<std::string, Variable> variables_;  // by lower-case name
+};
+
+Value Evaluate(const Expr& expr, const Variables& variables);
+
+// Whether the expression can give NULL: sqlcmd then leaves room for "NULL" in the column.
+bool MayBeNull(const Expr& expr);
+
+}  // namespace dunmarrow::host

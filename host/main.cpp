@@ -1,0 +1,138 @@
+// dunmarrow: runs T-SQL batches against the extended procedures of a module, with the output
+// of sqlcmd.
+#include <clocale>
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+#include "host/drive_root.h"
+#include "host/interpreter.h"
+#include "host/options.h"
+#include "host/procedures.h"
+#include "host/script.h"
+#include "host/text.h"
+
+#ifndef DUNMARROW_DEFAULT_MODULE
+#define DUNMARROW_DEFAULT_MODULE "Dunmarrow.dll"
+#endif
+
+namespace dunmarrow::host {
+namespace {
+
+// UTF-8 text of an input: a UTF-16LE file with its byte-order mark is converted, a UTF-8
+// byte-order mark dropped.
+std::string DecodeInput(std::string bytes) {
+  if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF &&
+      static_cast<uint8_t>(bytes[1]) == 0xFE) {
+    std::u16string wide;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      wide += static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
+                                    (static_cast<uint8_t>(bytes[i + 1]) << 8));
+    }
+    return WideToUtf8(wide);
+  }
+  if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
+  return bytes;
+}
+
+// Feeds the text line by line; false once the reader stopped.
+bool FeedText(BatchReader& reader, const std::string& text) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    std::string line =
+        text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!reader.Feed(line)) return false;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return reader.Finish();
+}
+
+int Run(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  auto options = ParseOptions(args, DUNMARROW_DEFAULT_MODULE, error);
+  if (!options) {
+    std::cerr << "dunmarrow: " << error << "\n" << Usage();
+    return 1;
+  }
+  if (options->help) {
+    std::cout << Usage();
+    return 0;
+  }
+  std::string warning = PrepareDriveRoot(options->drive_root);
+  if (!warning.empty()) std::cerr << "dunmarrow: " << warning << "\n";
+
+  std::unique_ptr<std::ofstream> file;
+  std::ostream* out = &std::cout;
+  if (options->output) {
+    file = std::make_unique<std::ofstream>(*options->output, std::ios::binary);
+    if (!*file) {
+      std::cerr << "dunmarrow: cannot write " << *options->output << "\n";
+      return 1;
+    }
+    out = file.get();
+  }
+
+  ProcedureRegistry registry;
+  try {
+    registry.LoadModule(options->module);
+  } catch (const SqlError& e) {
+    std::cerr << "dunmarrow: " << e.text << "\n";
+    return 1;
+  }
+
+  SqlcmdOutput output(*out, options->output_options);
+  Interpreter interpreter(registry, output, options->trace);
+  bool failed = false;
+  BatchReader reader([&](const std::string& text, const std::string& go_line, int count) {
+    if (options->echo) {
+      *out << text;
+      if (!go_line.empty()) *out << go_line << "\n";
+    }
+    for (int i = 0; i < count; ++i) {
+      if (interpreter.RunBatch(text)) failed = true;
+      if (failed && options->stop_on_error) return false;
+    }
+    out->flush();
+    return true;
+  });
+
+  if (options->query) {
+    FeedText(reader, DecodeInput(*options->query));
+  } else if (!options->inputs.empty()) {
+    for (const std::string& name : options->inputs) {
+      std::ifstream in(name, std::ios::binary);
+      if (!in) {
+        std::cerr << "dunmarrow: cannot read the input file '" << name << "'\n";
+        return 1;
+      }
+      std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      if (!FeedText(reader, DecodeInput(std::move(bytes)))) break;
+    }
+  } else {
+    // Standard input runs each batch as soon as its GO arrives.
+    std::string line;
+    bool first = true;
+    bool going = true;
+    while (going && std::getline(std::cin, line)) {
+      if (first && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
+      first = false;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      going = reader.Feed(line);
+    }
+    if (going) reader.Finish();
+  }
+  out->flush();
+  return failed && options->stop_on_error ? 1 : 0;
+}
+
+}  // namespace
+}  // namespace dunmarrow::host
+
+int main(int argc, char** argv) {
+  return dunmarrow::host::Run(argc, argv);
+}
