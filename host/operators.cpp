@@ -1,6 +1,7 @@
 #include "host/operators.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "host/errors.h"
 #include "host/text.h"
@@ -149,7 +150,11 @@ Value Add(const Value& a, const Value& b) {
   SqlType type = TypeOf(result);
   Value p = Convert(a, type), q = Convert(b, type);
   if (p.null || q.null) return Value::Null(type);
-  if (IsApproximate(result)) return Convert(Value::Float(p.real + q.real), type);
+  if (IsApproximate(result)) {
+    double sum = p.real + q.real;
+    if (!std::isfinite(sum)) Overflow(result);
+    return Convert(Value::Float(sum), type);
+  }
   int64_t sum;
   if (__builtin_add_overflow(p.integer, q.integer, &sum)) Overflow(type.id);
   if (IsMoney(result)) {

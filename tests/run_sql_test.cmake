@@ -1,0 +1,33 @@
+# Runs one end-to-end SQL case: tests/sql/NAME.sql through the host with --trace and -e, in a
+# fresh folder made for this run, and compares the output with tests/expected/NAME.out.
+# The drive root is WORK/drives; tests/sql/NAME.drive, when it exists, is copied into it.
+# The test module is copied to WORK, so cases register it as './hosttest.so'.
+# Failure addresses (" (Runtime Addr: $0001A2B4)") depend on the build and are masked.
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}/drives")
+if(EXISTS "${SOURCE}/sql/${NAME}.drive")
+  file(COPY "${SOURCE}/sql/${NAME}.drive/" DESTINATION "${WORK}/drives")
+endif()
+file(COPY "${TEST_MODULE}" DESTINATION "${WORK}")
+
+execute_process(
+  COMMAND "${HOST}" --trace -e --drive-root "${WORK}/drives" -i "${SOURCE}/sql/${NAME}.sql"
+  WORKING_DIRECTORY "${WORK}"
+  OUTPUT_VARIABLE actual
+  ERROR_VARIABLE errors
+  RESULT_VARIABLE status)
+
+set(hex "[0-9A-F]")
+string(REGEX REPLACE " \\(Runtime Addr: \\$${hex}${hex}${hex}${hex}${hex}${hex}${hex}${hex}\\)"
+       " (Runtime Addr: $XXXXXXXX)" actual "${actual}")
+file(WRITE "${WORK}/${NAME}.out" "${actual}")
+
+if(NOT status EQUAL 0 OR NOT errors STREQUAL "")
+  message(FATAL_ERROR "dunmarrow ended with status '${status}':\n${errors}")
+endif()
+file(READ "${SOURCE}/expected/${NAME}.out" expected)
+if(NOT actual STREQUAL expected)
+  execute_process(COMMAND diff -u "${SOURCE}/expected/${NAME}.out" "${WORK}/${NAME}.out")
+  message(FATAL_ERROR "the output differs from tests/expected/${NAME}.out (diff above; "
+                      "the whole output is ${WORK}/${NAME}.out)")
+endif()
