@@ -1,0 +1,192 @@
+// The dunmarrow program: its command line, exit statuses and the errors that must not end it
+// badly. Each test runs the built program.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;  // exit status; -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& arg) {
+  std::string out = "'";
+  for (char c : arg) {
+    if (c == '\'') {
+      out += "'\\''";
+    } else {
+      out += c;
+    }
+  }
+  return out + "'";
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() /
+           ("dunmarrow-cli-" + std::to_string(::getpid()) + "-" + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  // Runs the program with the arguments (and the text on standard input).
+  Outcome Start(const std::vector<std::string>& args, const std::string& input = "") {
+    fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
+    std::ofstream(in, std::ios::binary) << input;
+    std::string command = Quote(DUNMARROW_HOST);
+    bool has_root = false;
+    for (const auto& a : args) has_root = has_root || a == "--drive-root";
+    if (!has_root) command += " --drive-root " + Quote((dir_ / "drives").string());
+    for (const auto& a : args) command += " " + Quote(a);
+    command += " <" + Quote(in.string()) + " >" + Quote(out.string()) + " 2>" + Quote(err.string());
+    int raw = std::system(command.c_str());
+    Outcome run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = ReadFile(out);
+    run.err = ReadFile(err);
+    return run;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(CliTest, ReturnStatusCapturedAndSelected) {
+  fs::path file = dir_ / "hostname";
+  std::ofstream(file) << "x";
+  Outcome run = Start({"-Q", "DECLARE @r int; EXEC @r = xp_FileExists N'" + file.string() +
+                                 "'; SELECT @r AS Found"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "Found      \n-----------\n          1\n\n(1 rows affected)\n");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CliTest, ProcedureMessageIsInformationalAndTracedBeforeTheDone) {
+  Outcome run = Start({"-b", "--trace", "-Q", "EXEC xp_FileExists 1, 2"});
+  EXPECT_EQ(run.status, 0);
+  size_t message = run.out.find("ods: sendmsg type=1 number=0 severity=0");
+  size_t shown = run.out.find("\nxp_FileExists: Invalid list of parameters. (Runtime Addr: $");
+  size_t done = run.out.find("ods: senddone status=0x0001");
+  EXPECT_NE(message, std::string::npos) << run.out;
+  EXPECT_LT(message, shown);
+  EXPECT_LT(shown, done);
+  EXPECT_EQ(run.out.find("Msg "), std::string::npos) << run.out;
+}
+
+TEST_F(CliTest, BatchErrorsGiveOneMessageAndStopWithB) {
+  struct Case {
+    std::string batch, message;
+  } cases[] = {
+      {"SELECT 1 +",
+       "Msg 102, Level 15, State 1, Line 1\nIncorrect syntax near '+' at column 10.\n"},
+      {"EXEC xp_NoSuchThing",
+       "Msg 2812, Level 16, State 62, Line 1\n"
+       "Could not find stored procedure 'xp_NoSuchThing'.\n"},
+      {"SELECT @nowhere",
+       "Msg 137, Level 15, State 2, Line 1\n"
+       "Must declare the scalar variable \"@nowhere\".\n"},
+      {"SELECT CAST('x' AS int)",
+       "Msg 245, Level 16, State 1, Line 1\n"
+       "Conversion failed when converting the varchar value 'x' to data type int.\n"},
+  };
+  for (const auto& c : cases) {
+    std::string script = c.batch + "\nGO\nPRINT 'next batch'\n";
+    Outcome stopped = Start({"-b", "-Q", script});
+    EXPECT_EQ(stopped.status, 1) << c.batch;
+    EXPECT_EQ(stopped.out, c.message) << c.batch;
+    Outcome going = Start({"-Q", script});
+    EXPECT_EQ(going.status, 0) << c.batch;
+    EXPECT_EQ(going.out, c.message + "next batch\n") << c.batch;
+  }
+}
+
+TEST_F(CliTest, MissingModuleIsOneClearMessage) {
+  for (bool stop : {false, true}) {
+    std::vector<std::string> args = {"-m", (dir_ / "missing.so").string(), "-Q", "SELECT 1"};
+    if (stop) args.insert(args.begin(), "-b");
+    Outcome run = Start(args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "dunmarrow: Could not load the DLL " + (dir_ / "missing.so").string() +
+                           ", or one of the DLLs it references. Reason: 126(The specified "
+                           "module could not be found.).\n");
+  }
+  // A file that is no module is refused the same way.
+  std::ofstream(dir_ / "text.so") << "not a module";
+  Outcome run = Start({"-m", (dir_ / "text.so").string(), "-Q", "SELECT 1"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Could not load the DLL"), std::string::npos);
+}
+
+TEST_F(CliTest, BadCommandLines) {
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"--nope"}, {"-Q"}, {"-y", "wide"}, {"-Q", "SELECT 1", "-i", "x.sql"}}) {
+    Outcome run = Start(args);
+    EXPECT_EQ(run.status, 1) << args[0];
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("usage: dunmarrow"), std::string::npos) << run.err;
+  }
+  Outcome missing = Start({"-i", (dir_ / "none.sql").string()});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("cannot read the input file"), std::string::npos);
+}
+
+TEST_F(CliTest, InputFilesStandardInputAndOutputFile) {
+  std::ofstream(dir_ / "a.sql") << "PRINT 'a1'\nGO\nPRINT 'a2'";  // the last batch has no GO
+  std::ofstream(dir_ / "b.sql") << "\xEF\xBB\xBFPRINT 'b'\r\ngo 2\r\n";
+  Outcome files = Start({"-i", (dir_ / "a.sql").string() + "," + (dir_ / "b.sql").string()});
+  EXPECT_EQ(files.out, "a1\na2\nb\nb\n");
+  Outcome repeated = Start({"-i", (dir_ / "b.sql").string(), "-i", (dir_ / "a.sql").string()});
+  EXPECT_EQ(repeated.out, "b\nb\na1\na2\n");
+
+  Outcome piped = Start({}, "DECLARE @x int = 1\nPRINT @x\nGO\nPRINT 'no GO at the end'\n");
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.out, "1\nno GO at the end\n");
+
+  Outcome echoed = Start({"-e", "-o", (dir_ / "out.txt").string(), "-Q", "PRINT 'x'\nGO"});
+  EXPECT_EQ(echoed.out, "");
+  EXPECT_EQ(ReadFile(dir_ / "out.txt"), "PRINT 'x'\nGO\nx\n");
+}
+
+TEST_F(CliTest, DriveRootHoldsTheDiagnosticLog) {
+  fs::path root = dir_ / "root";
+  Outcome run = Start({"--drive-root", root.string(), "-Q",
+                       "DECLARE @r int; EXEC @r = xp_DirExists 'c:\\'; SELECT @r AS Root; "
+                       "EXEC xp_DirExists"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("          1"), std::string::npos) << run.out;
+  std::string log = ReadFile(root / "c" / "Wexcombe.log");
+  EXPECT_NE(log.find("] xp_DirExists: Invalid list of parameters. (Runtime Addr: $"),
+            std::string::npos)
+      << log;
+}
+
+TEST_F(CliTest, TrimmedOutput) {
+  Outcome run = Start({"-W", "-Q", "SELECT 'ab' AS first, CAST(7 AS int) AS [second column]"});
+  EXPECT_EQ(run.out, "first second column\n----- -------------\nab 7\n\n(1 rows affected)\n");
+}
+
+}  // namespace
