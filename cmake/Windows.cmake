@@ -11,6 +11,6 @@ set_target_properties(Dunmarrow PROPERTIES PREFIX "" OUTPUT_NAME Dunmarrow)
 add_dependencies(Dunmarrow opends60_import)
 # No lib prefix, no runtime DLLs of the compiler: the server loads nothing but the module.
 target_link_options(Dunmarrow PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)
-target_link_libraries(Dunmarrow PRIVATE ${ODS_IMPORT_LIB} kernel32 user32 wsock32 iphlpapi)
+target_link_libraries(Dunmarrow PRIVATE ${ODS_IMPORT_LIB} kernel32 advapi32 user32 wsock32 iphlpapi)
 # GCC 12 reports false -Wrestrict warnings inside std::string at -O2 and above (bug 105329).
 target_compile_options(Dunmarrow PRIVATE -Wno-restrict)

@@ -14,6 +14,7 @@
 #undef SendMessage
 #else
 #include "platform/linux/codepage.h"
+#include "platform/linux/crypt.h"
 #include "platform/linux/errors.h"
 #include "platform/linux/files.h"
 #include "platform/linux/icmp.h"

@@ -1,5 +1,6 @@
 #include "runtime/module.h"
 
+#include "crypto/crypto.h"
 #include "net/internet.h"
 #include "platform/windows.h"
 #include "procs/file/format_engine.h"
@@ -18,6 +19,7 @@ void ModuleLoad() {
 
 void ModuleUnload() {
   NetworkCleanup();
+  ReleaseSharedCryptoProvider();
   DeleteXpLock();
   DestroyLogLock();
 }

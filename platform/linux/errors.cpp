@@ -48,12 +48,21 @@ constexpr SystemText kSystemTexts[] = {
     {234, "More data is available."},
     {267, "The directory name is invalid."},
     {1113, "No mapping for the Unicode character exists in the target multi-byte code page."},
+    {0x80090001u, "Bad UID."},
+    {0x80090002u, "Bad Hash."},
     {0x80090003u, "Bad Key."},
     {0x80090004u, "Bad Length."},
     {0x80090005u, "Bad Data."},
     {0x80090008u, "Invalid algorithm specified."},
     {0x80090009u, "Invalid flags specified."},
+    {0x8009000Au, "Invalid type specified."},
     {0x8009000Cu, "Hash not valid for use in specified state."},
+    {0x8009000Fu, "Object already exists."},
+    {0x80090014u, "Invalid provider type specified."},
+    {0x80090016u, "Keyset does not exist"},
+    {0x80090017u, "Provider type not defined."},
+    {0x80090019u, "The keyset is not defined."},
+    {0x8009001Bu, "Provider type does not match registered value."},
 };
 
 const char* FindSystemText(DWORD code) {
