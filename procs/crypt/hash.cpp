@@ -1,0 +1,166 @@
+// xp_sha_quick and xp_sha_quick_compare: the SHA-1 digest of a value, as 40 lower-case
+// hexadecimal digits or as its 20 bytes, stored in an OUTPUT parameter or compared with a
+// digest the caller gives. All CryptoAPI work runs under XpLock on the shared provider.
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+
+#include "crypto/crypto.h"
+#include "runtime/context.h"
+#include "runtime/data_kind.h"
+#include "runtime/export.h"
+#include "runtime/failure.h"
+#include "runtime/xp_lock.h"
+
+namespace dunmarrow {
+namespace {
+
+// Form 1 is the hexadecimal text; every other form the raw digest bytes.
+constexpr uint8_t kHexForm = 1;
+
+std::string TextOf(const ByteString& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// The failure with the routine's name after its message; the address stays the one where the
+// failure was raised.
+std::exception_ptr WithSuffix(std::exception_ptr failure, const std::string& suffix) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const Exception& e) {
+    return std::make_exception_ptr(Exception(e.Message() + suffix, e.Address()));
+  } catch (const std::bad_alloc&) {
+    return std::make_exception_ptr(Exception(kOutOfMemoryMessage + suffix, nullptr));
+  } catch (const std::exception& e) {
+    return std::make_exception_ptr(Exception(e.what() + suffix, nullptr));
+  } catch (...) {
+    return std::make_exception_ptr(Exception("Unknown failure" + suffix, nullptr));
+  }
+}
+
+// The context frame, with the suffix the hash procedures append to every failure's message,
+// also to a failure of reading the parameters.
+template <typename Work>
+int RunHashFrame(SRV_PROC* srvproc, const char* prefix, const char* suffix, Work&& work) {
+  int status = -1;
+  std::exception_ptr failure;
+  try {
+    TXProc proc(srvproc);
+    try {
+      status = work(proc);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (failure) status = ReportFailure(srvproc, prefix, WithSuffix(failure, suffix));
+  return status;
+}
+
+// The digest form from a parameter item (xp_sha_quick): 'bin' or '0' in any letter case give
+// the raw form; an integer or binary value gives its first byte.
+uint8_t GetHashFormat(const TxpItem* item) {
+  if (!item) return kHexForm;
+  switch (item->Kind()) {
+    case dkString:
+    case dkWideString: {
+      std::string text = UpperAscii(item->AsString());
+      return text == "BIN" || text == "0" ? 0 : kHexForm;
+    }
+    case dkInteger:
+    case dkBytes:
+      return item->IsNull() ? 0 : item->Data()[0];
+    default:
+      return kHexForm;
+  }
+}
+
+bool IsBin(const char* text) {
+  return (text[0] == 'b' || text[0] == 'B') && (text[1] == 'i' || text[1] == 'I') &&
+         (text[2] == 'n' || text[2] == 'N') && text[3] == 0;
+}
+
+// The digest form read directly from parameter `number` (xp_sha_quick_compare). The data is
+// read both as zero-terminated 8-bit text ('bin' in any case) and as zero-terminated UTF-16
+// ("0"), so that the text "0" of either width selects the raw form.
+uint8_t GetHashFormatParam(SRV_PROC* srvproc, int number) {
+  if (number > srv_rpcparams(srvproc)) return kHexForm;
+  TxpParamBuffer param;
+  if (!ReadParam(srvproc, number, param)) return kHexForm;
+  switch (OdsTypeKind(param.Type)) {
+    case dkInteger:
+    case dkBytes:
+      return param.Data[0];
+    case dkString:
+    case dkWideString: {
+      const char* narrow = reinterpret_cast<const char*>(param.Data);
+      bool wide_zero =
+          param.Data[0] == '0' && param.Data[1] == 0 && param.Data[2] == 0 && param.Data[3] == 0;
+      return IsBin(narrow) || wide_zero ? 0 : kHexForm;
+    }
+    default:
+      return kHexForm;
+  }
+}
+
+// The digest of the bytes in the form; false for empty bytes (no digest).
+bool MakeHashQuick(TKXCryptoHashAlgorithm algorithm, uint8_t form, const std::string& bytes,
+                   std::string& digest) {
+  XpLockGuard guard;
+  try {
+    TKXCryptoHash hash(nullptr);
+    hash.SetProvider(SharedCryptoProvider());
+    hash.SetAlgorithm(algorithm);
+    return hash.HashString(bytes, form, digest);
+  } catch (const Exception& e) {
+    throw Exception("_MakeHashQuick - " + e.Message());
+  } catch (const std::bad_alloc&) {
+    throw Exception(std::string("_MakeHashQuick - ") + kOutOfMemoryMessage);
+  }
+}
+
+int ShaQuick(TXProc& proc) {
+  TxpParams& params = proc.Params();
+  if (params.Count() != 2 && params.Count() != 3) RaiseInvalidParams();
+  uint8_t form = GetHashFormat(params.Items(2));
+  std::string digest;
+  if (!MakeHashQuick(caSHA, form, TextOf(params.Items(0)->AsBytes()), digest)) return -1;
+  TxpItem& output = *params.Items(1);
+  output.SetData(digest.data(), CheckedNarrow<uint32_t>(digest.size()), output.Kind());
+  return 1;
+}
+
+int ShaQuickCompare(TXProc& proc) {
+  TxpParams& params = proc.Params();
+  if (params.Count() != 2 && params.Count() != 3) RaiseInvalidParams();
+  uint8_t form = GetHashFormatParam(proc.SrvProc(), 3);
+  ByteString expected = params.Items(1)->AsBytes();
+  std::string digest;
+  if (!MakeHashQuick(caSHA, form, TextOf(params.Items(0)->AsBytes()), digest)) return -1;
+  if (expected.empty()) RaiseRangeError();
+  // Bytes after the digest's length are not looked at.
+  bool equal = expected.size() >= digest.size() &&
+               std::memcmp(expected.data(), digest.data(), digest.size()) == 0;
+  return equal ? 1 : 0;
+}
+
+}  // namespace
+}  // namespace dunmarrow
+
+XP_PROCEDURE(xp_sha_quick) {
+  return dunmarrow::RunHashFrame(srvproc, "xp_sha_quick: ", " (_xpHashQuick)", dunmarrow::ShaQuick);
+}
+
+XP_PROCEDURE(xp_sha_quick_compare) {
+  return dunmarrow::RunHashFrame(srvproc, "xp_sha_quick_compare: ", " (_xpHashQuickCompare)",
+                                 dunmarrow::ShaQuickCompare);
+}
