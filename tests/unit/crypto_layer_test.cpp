@@ -26,7 +26,8 @@ class CryptoLayerTest : public CryptTest {
     DWORD size = 0;
     if (!CryptGetKeyParam(key.Handle(), param, nullptr, &size, 0)) return "refused";
     std::string value(size, '\0');
-    EXPECT_TRUE(CryptGetKeyParam(key.Handle(), param, reinterpret_cast<BYTE*>(value.data()), &size, 0));
+    EXPECT_TRUE(
+        CryptGetKeyParam(key.Handle(), param, reinterpret_cast<BYTE*>(value.data()), &size, 0));
     return value;
   }
 
@@ -169,7 +170,8 @@ TEST_F(CryptoLayerTest, EncryptSizesTheOutputByAskingFirst) {
   std::unique_ptr<TKXCryptoKey> rc2(hash.DeriveKey(0x6602, 0, "secret"));
   std::unique_ptr<TKXCryptoKey> rc4(hash.DeriveKey(0x6801, 0, "secret"));
   std::string out = "junk";
-  for (const std::string& source : std::vector<std::string>{"", "1234567", "12345678", std::string(1000, 'q')}) {
+  for (const std::string& source :
+       std::vector<std::string>{"", "1234567", "12345678", std::string(1000, 'q')}) {
     ASSERT_TRUE(rc2->Encrypt(source, true, out));
     EXPECT_EQ(out, OracleEncrypt("RC2", "secret", source));
     ASSERT_TRUE(rc4->Encrypt(source, true, out));
