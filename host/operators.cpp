@@ -52,25 +52,28 @@ Value Concatenate(const Value& a, const Value& b, TypeId family) {
   if (a.null || b.null) return Value::Null(type);
   // Without a (max) operand the result stops at 8000 bytes, as the server's does.
   const uint64_t kLobLimit = 0x7FFFFFFF;
+  auto check = [&](uint64_t bytes) {
+    if (bytes > kLobLimit) {
+      throw SqlError(7119, 16, 1,
+                     "Attempting to grow LOB beyond maximum allowed size of 2147483647 bytes.");
+    }
+  };
   if (binary) {
-    if (x.bytes.size() + y.bytes.size() > kLobLimit) goto too_large;
+    check(x.bytes.size() + y.bytes.size());
     x.bytes.insert(x.bytes.end(), y.bytes.begin(), y.bytes.end());
     if (!max && x.bytes.size() > type.length) x.bytes.resize(type.length);
     return Value::Binary(std::move(x.bytes), type);
   }
   if (unicode) {
-    if ((x.wide.size() + y.wide.size()) * 2 > kLobLimit) goto too_large;
+    check((x.wide.size() + y.wide.size()) * 2);
     x.wide += y.wide;
     if (!max && x.wide.size() > type.length) x.wide.resize(type.length);
     return Value::WideChars(std::move(x.wide), type);
   }
-  if (x.text.size() + y.text.size() > kLobLimit) goto too_large;
+  check(x.text.size() + y.text.size());
   x.text += y.text;
   if (!max && x.text.size() > type.length) x.text.resize(AnsiPrefixLength(x.text, type.length));
   return Value::Chars(std::move(x.text), type);
-too_large:
-  throw SqlError(7119, 16, 1,
-                 "Attempting to grow LOB beyond maximum allowed size of 2147483647 bytes.");
 }
 
 SqlType DecimalSumType(const SqlType& a, const SqlType& b) {

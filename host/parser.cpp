@@ -199,11 +199,11 @@ class Parser {
       s.expr = ParseExpr();
     } else if (AcceptWord("EXEC") || AcceptWord("EXECUTE")) {
       s.kind = Statement::Kind::kExec;
-      ParseExec(s, true);
+      ParseExec(s);
     } else if (first && t.kind == TokenKind::kIdentifier && !IsReserved(t)) {
       // The first statement of a batch may name a procedure without EXEC.
       s.kind = Statement::Kind::kExec;
-      ParseExec(s, false);
+      ParseExec(s);
     } else {
       SyntaxError();
     }
@@ -237,11 +237,9 @@ class Parser {
       d.line = variable.line;
       AcceptWord("AS");
       if (Cur().IsWord("TABLE") || Cur().IsWord("CURSOR")) SyntaxError();
+      // text, ntext and image are refused for variables by the server; the host takes them,
+      // so that procedures can be given parameters of those types.
       d.type = ParseType(false);
-      if (IsLob(d.type.id)) {
-        // The server refuses these for local variables; the host allows them so that
-        // procedures can be given text, ntext and image parameters.
-      }
       if (AcceptSymbol("=")) d.init = ParseExpr();
       if (!declared_.insert(Key(d.name)).second) {
         throw CompileError(134, 1,
@@ -323,8 +321,7 @@ class Parser {
     }
   }
 
-  void ParseExec(Statement& s, bool keyword) {
-    (void)keyword;
+  void ParseExec(Statement& s) {
     if (Cur().kind == TokenKind::kVariable && Ahead(1).Is("=")) {
       RequireDeclared(Cur());
       s.return_variable = Cur().text;

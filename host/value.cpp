@@ -560,10 +560,7 @@ Value ToDateTime(const Value& v, TypeId target) {
   } else {
     double d = AsDouble(v);
     double days = std::floor(d);
-    if (!std::isfinite(d) ||
-        !InDateTimeRange(static_cast<int64_t>(std::fmax(std::fmin(days, 1e9), -1e9)))) {
-      Overflow("expression", target);
-    }
+    if (!std::isfinite(d) || days < -53690 || days > 2958463) Overflow("expression", target);
     int64_t ticks = RoundHalfAway((d - days) * kTicksPerDay);
     value.days = static_cast<int32_t>(days);
     if (ticks >= kTicksPerDay) {
