@@ -16,6 +16,7 @@ struct Expr {
   enum class Kind { kLiteral, kVariable, kCast, kConvert, kFunction, kAdd, kSubtract, kNegate };
   Kind kind = Kind::kLiteral;
   int line = 1;
+  int depth = 1;              // levels of the tree below and including this node
   Value literal;              // kLiteral
   std::string name;           // kVariable: the name with "@"; kFunction: upper-case name
   SqlType type;               // kCast, kConvert: the target

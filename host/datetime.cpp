@@ -110,6 +110,8 @@ DateParse ParseDateTime(std::string_view input, DateTimeValue& out) {
   text = start == std::string::npos ? std::string() : text.substr(start);
   out = DateTimeValue{};
   if (text.empty()) return DateParse::kOk;
+  // No date is longer; the patterns are not run over long texts.
+  if (text.size() > 64) return DateParse::kSyntax;
 
   static const std::regex compact(R"(^(\d{4})(\d{2})(\d{2})(?:[ T]+(.*))?$)");
   static const std::regex ymd(R"(^(\d{4})[-/.](\d{1,2})[-/.](\d{1,2})(?:(?:\s+|T)(.*))?$)");

@@ -1,5 +1,6 @@
 #include "host/parser.h"
 
+#include <algorithm>
 #include <charconv>
 #include <set>
 
@@ -106,6 +107,10 @@ Value Literal(const Token& t) {
       return Value::UntypedNull();
   }
 }
+
+// Deeper expressions are refused, so that parsing, evaluating and freeing them stays within
+// the stack.
+constexpr int kMaxDepth = 1000;
 
 bool IsLiteral(const Token& t) {
   switch (t.kind) {
@@ -396,25 +401,50 @@ class Parser {
     return e;
   }
 
+  [[noreturn]] void TooDeep(int line) {
+    throw CompileError(191, 1,
+                       "Some part of your SQL statement is nested too deeply. Rewrite the query or "
+                       "break it up into smaller queries.",
+                       line);
+  }
+
+  // Sets the node's depth from its operands.
+  ExprPtr Finish(ExprPtr node) {
+    for (const auto& arg : node->args) node->depth = std::max(node->depth, arg->depth + 1);
+    if (node->depth > kMaxDepth) TooDeep(node->line);
+    return node;
+  }
+
+  // Counts the parser's own nesting while it descends.
+  struct Nesting {
+    Parser& parser;
+    explicit Nesting(Parser& p) : parser(p) {
+      if (++parser.nesting_ > kMaxDepth) parser.TooDeep(parser.Cur().line);
+    }
+    ~Nesting() { --parser.nesting_; }
+  };
+
   ExprPtr ParseExpr() {
+    Nesting nesting(*this);
     ExprPtr left = ParseUnary();
     while (Cur().Is("+") || Cur().Is("-")) {
       const Token& op = Take();
       auto node = Make(op.Is("+") ? Expr::Kind::kAdd : Expr::Kind::kSubtract, op.line);
       node->args.push_back(std::move(left));
       node->args.push_back(ParseUnary());
-      left = std::move(node);
+      left = Finish(std::move(node));
     }
     if (Cur().Is("*") || Cur().Is("/") || Cur().Is("%")) SyntaxError();
     return left;
   }
 
   ExprPtr ParseUnary() {
+    Nesting nesting(*this);
     if (Cur().Is("-")) {
       int line = Take().line;
       auto node = Make(Expr::Kind::kNegate, line);
       node->args.push_back(ParseUnary());
-      return node;
+      return Finish(std::move(node));
     }
     if (Cur().Is("+")) {
       ++pos_;
@@ -458,7 +488,7 @@ class Parser {
       if (!AcceptWord("AS")) SyntaxError();
       node->type = ParseType(true);
       ExpectSymbol(")");
-      return node;
+      return Finish(std::move(node));
     }
     if (upper == "CONVERT") {
       auto node = Make(Expr::Kind::kConvert, name.line);
@@ -467,7 +497,7 @@ class Parser {
       node->args.push_back(ParseExpr());
       if (AcceptSymbol(",")) node->args.push_back(ParseExpr());
       ExpectSymbol(")");
-      return node;
+      return Finish(std::move(node));
     }
     struct Known {
       const char* name;
@@ -496,11 +526,12 @@ class Parser {
                              std::to_string(known->args) + " argument(s).",
                          name.line);
     }
-    return node;
+    return Finish(std::move(node));
   }
 
   std::vector<Token> tokens_;
   size_t pos_ = 0;
+  int nesting_ = 0;
   std::set<std::string> declared_;
 };
 

@@ -97,6 +97,41 @@ TEST(Robustness, RandomBatchesOnlyGiveMessages) {
   }
 }
 
+TEST(Robustness, DeepNestingIsRefused) {
+  ProcedureRegistry registry;
+  std::ostringstream sink;
+  SqlcmdOutput out(sink, OutputOptions{});
+  Interpreter interpreter(registry, out, false);
+  std::string minuses, pluses;
+  for (int i = 0; i < 100000; ++i) {
+    minuses += "- ";  // "--" would start a comment
+    pluses += "+1";
+  }
+  for (const std::string& batch :
+       {"SELECT " + std::string(100000, '(') + "1" + std::string(100000, ')'),
+        "SELECT " + minuses + "1", "SELECT 1" + pluses}) {
+    sink.str("");
+    EXPECT_TRUE(interpreter.RunBatch(batch));
+    EXPECT_NE(sink.str().find("Msg 191, Level 15"), std::string::npos) << sink.str().substr(0, 200);
+  }
+  // A long chain within the limit works.
+  std::string chain = "SELECT 0";
+  for (int i = 0; i < 900; ++i) chain += " + 1";
+  sink.str("");
+  EXPECT_FALSE(interpreter.RunBatch(chain + " AS n"));
+  EXPECT_NE(sink.str().find("900"), std::string::npos) << sink.str();
+}
+
+TEST(Robustness, LongTextsAreNoDates) {
+  ProcedureRegistry registry;
+  std::ostringstream sink;
+  SqlcmdOutput out(sink, OutputOptions{});
+  Interpreter interpreter(registry, out, false);
+  EXPECT_TRUE(interpreter.RunBatch(
+      "SELECT CAST(REPLICATE(CAST('1' AS varchar(max)), 1000000) AS datetime)"));
+  EXPECT_NE(sink.str().find("Msg 241"), std::string::npos) << sink.str();
+}
+
 TEST(Robustness, HugeValuesAreRefusedOrBuilt) {
   ProcedureRegistry registry;
   std::ostringstream sink;
