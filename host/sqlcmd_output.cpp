@@ -104,7 +104,8 @@ void SqlcmdOutput::BeginResult(std::vector<OutputColumn> columns) {
     size_t name = Utf8Length(c.name);
     size_t width = options_.trim ? name : std::max(TypeWidth(c.type, options_), name);
     if (c.nullable && !options_.trim) width = std::max<size_t>(width, 4);
-    layout_.push_back({width, IsNumber(c.type.id)});
+    bool unlimited = options_.max_var_width == 0 && (c.type.IsMax() || IsLob(c.type.id));
+    layout_.push_back({width, IsNumber(c.type.id), !unlimited});
   }
   in_result_ = true;
   header_done_ = false;
@@ -115,8 +116,9 @@ std::string SqlcmdOutput::Cell(const std::string& text, const Layout& layout) co
     size_t end = text.find_last_not_of(' ');
     return end == std::string::npos ? std::string() : text.substr(0, end + 1);
   }
-  std::string cut(Utf8Prefix(text, layout.width));
-  size_t pad = layout.width - Utf8Length(cut);
+  std::string cut(layout.cut ? Utf8Prefix(text, layout.width) : std::string_view(text));
+  size_t length = Utf8Length(cut);
+  size_t pad = length < layout.width ? layout.width - length : 0;
   return layout.right ? std::string(pad, ' ') + cut : cut + std::string(pad, ' ');
 }
 

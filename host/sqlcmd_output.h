@@ -50,6 +50,7 @@ class SqlcmdOutput {
   struct Layout {
     size_t width;
     bool right;
+    bool cut = true;  // values longer than the width are cut (not with -y 0)
   };
   void PrintHeader();
   std::string Cell(const std::string& text, const Layout& layout) const;

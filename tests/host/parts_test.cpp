@@ -148,6 +148,20 @@ TEST(Output, ColumnsAreSizedByTypeAndAligned) {
             "(1 rows affected)\n");
 }
 
+TEST(Output, WidthZeroShowsWholeMaxValues) {
+  std::ostringstream text;
+  OutputOptions options;
+  options.max_var_width = 0;
+  SqlcmdOutput out(text, options);
+  out.BeginResult(
+      {{"long", TypeOf(TypeId::VarChar, kMaxLength), true}, {"x", TypeOf(TypeId::Bit), false}});
+  out.Row(
+      {Value::Chars(std::string(300, 'a'), TypeOf(TypeId::VarChar, kMaxLength)), Value::Bit(true)});
+  out.Row({Value::Null(TypeOf(TypeId::VarChar, kMaxLength)), Value::Bit(false)});
+  out.EndResult(std::nullopt);
+  EXPECT_EQ(text.str(), "long x\n---- -\n" + std::string(300, 'a') + " 1\nNULL 0\n\n");
+}
+
 TEST(Output, MessagesAndNoCount) {
   std::ostringstream text;
   SqlcmdOutput out(text, OutputOptions{});
