@@ -39,6 +39,15 @@ bool Interpreter::RunBatch(std::string_view batch) {
           s.line);
       error = true;
       break;
+    } catch (const std::exception& e) {
+      // A module that lets an exception out of its procedure: the call fails, the host goes on.
+      if (out_.InResult()) out_.EndResult(std::nullopt);
+      out_.Error(SqlError(0, 16, 1, std::string("The statement failed: ") + e.what()), s.line);
+      error = true;
+    } catch (...) {
+      if (out_.InResult()) out_.EndResult(std::nullopt);
+      out_.Error(SqlError(0, 16, 1, "The statement failed with an unknown exception."), s.line);
+      error = true;
     }
   }
   return error;

@@ -2,6 +2,7 @@
 // load with sp_addextendedproc: procedures that write OUTPUT parameters byte for byte, send
 // result sets of every column type, and send messages.
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 #include "ods/srv.h"
@@ -100,4 +101,10 @@ XP_PROCEDURE(xp_hosttest_messages) {
   srv_sendmsg(srvproc, SRV_MSG_ERROR, 50001, 16, 3, nullptr, 0, 7, error, SRV_NULLTERM);
   srv_senddone(srvproc, SRV_DONE_MORE, 0, 0);
   return 3;
+}
+
+// xp_hosttest_throw: lets an exception out, as a badly written module might.
+XP_PROCEDURE(xp_hosttest_throw) {
+  (void)srvproc;
+  throw std::runtime_error("hosttest: thrown out of the procedure");
 }

@@ -100,6 +100,13 @@ EXEC master.dbo.xp_hosttest_write
 EXEC master..xp_hosttest_write
 GO
 
+-- A procedure that lets an exception out fails its statement; the batch goes on.
+EXEC sp_addextendedproc 'xp_hosttest_throw', './hosttest.so'
+GO
+EXEC xp_hosttest_throw
+PRINT 'still here'
+GO
+
 -- Dropped procedures are gone; adding a name twice, a missing module or a missing function
 -- are refused.
 EXEC sp_dropextendedproc 'xp_hosttest_rows'
