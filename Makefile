@@ -1,14 +1,15 @@
 # The README's commands. `make run` builds and runs the tour; `make test` builds and passes
 # every test: the Linux build, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the Windows DLL.
+# UndefinedBehaviorSanitizer, the stress tests under ThreadSanitizer, and the Windows DLL.
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 WIN_BUILD ?= build-win
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 30
 
-.PHONY: deps build run test test-linux test-asan windows check-windows fuzz bench clean format
+.PHONY: deps build run test test-linux test-asan test-tsan windows check-windows fuzz bench clean format
 
 deps:
 	scripts/install-deps.sh
@@ -33,6 +34,15 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# The stress tests under ThreadSanitizer: only their target is built there.
+$(TSAN_BUILD)/build.ninja:
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUNMARROW_TSAN=ON \
+	  -DDUNMARROW_BENCH=OFF $(CMAKE_FLAGS)
+
+test-tsan: deps $(TSAN_BUILD)/build.ninja
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target stress_tests
+	ctest --test-dir $(TSAN_BUILD) -L stress --output-on-failure
+
 $(WIN_BUILD)/build.ninja:
 	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
@@ -52,7 +62,7 @@ fuzz: build
 	    -print_final_stats=1 $(BUILD)/fuzz-corpus tests/fuzz/format_seeds; \
 	else echo "fuzz: no libFuzzer-capable clang, skipped"; fi
 
-test: test-linux test-asan check-windows fuzz
+test: test-linux test-asan test-tsan check-windows fuzz
 
 bench: build
 	$(BUILD)/bench/benchmarks
@@ -61,4 +71,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD)
