@@ -1,9 +1,13 @@
 #include "platform/linux/drives.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <mutex>
 
 #include "platform/linux/codepage.h"
+#include "platform/linux/errors.h"
+#include "platform/linux/files.h"
 
 namespace winplatform {
 
@@ -56,3 +60,20 @@ std::string WidePathToUtf8(const WCHAR* path) {
 }
 
 }  // namespace winplatform
+
+extern "C" {
+
+DWORD GetLogicalDrives() {
+  std::string root = winplatform::GetDriveRoot();
+  DWORD mask = 0;
+  for (int letter = 0; letter < 26; ++letter) {
+    std::string drive = root + "/" + static_cast<char>('a' + letter);
+    struct stat st;
+    if (stat(drive.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) mask |= 1u << letter;
+  }
+  // No drive at all is no answer: Windows always has its system drive.
+  if (mask == 0) SetLastError(ERROR_PATH_NOT_FOUND);
+  return mask;
+}
+
+}  // extern "C"

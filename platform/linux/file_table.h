@@ -1,11 +1,15 @@
 // Internal to the Linux stand-ins: file handles are descriptors, and a table of open files
-// enforces the Windows share modes between the opens of one process.
+// enforces the Windows share modes between the opens of one process. Byte-range locks (open
+// file description locks, far beyond any file's data) carry the same share modes to other
+// processes, so separate processes agree as well.
 #pragma once
 
 #include <sys/stat.h>
 
+#include <string>
 #include <string_view>
 
+#include "platform/linux/files.h"
 #include "platform/linux/types.h"
 
 namespace winplatform {
@@ -13,7 +17,8 @@ namespace winplatform {
 int HandleToDescriptor(HANDLE handle);
 HANDLE DescriptorToHandle(int fd);
 
-// Records an open of fd; false when it conflicts with an open of the same file.
+// Records an open of fd; false when it conflicts with an open of the same file, in this
+// process or in another one.
 bool RegisterOpenFile(int fd, DWORD access, DWORD share);
 void UnregisterOpenFile(int fd);
 
@@ -22,5 +27,22 @@ bool HasInvalidNameCharacters(std::string_view path);
 
 // The attribute word of a stat result.
 DWORD AttributesOf(const struct stat& st);
+
+// Whether a stat result carries the read-only attribute (no write permission bit at all).
+bool IsReadOnly(const struct stat& st);
+
+// FILETIME of a time stamp: 100-nanosecond intervals since 1601-01-01.
+FILETIME FileTimeOf(const struct timespec& time);
+
+// The host path of a Windows file path, after the checks every file function makes: ""
+// gives ERROR_PATH_NOT_FOUND, wildcards and other invalid characters ERROR_INVALID_NAME.
+// Returns false with the last error set.
+bool HostPathOf(std::string_view windows_path, std::string* host);
+
+// Opens a host path the way CreateFileA does (access, share mode and disposition, the
+// read-only attribute, share conflicts); returns the descriptor, or -1 with the last error
+// set. The descriptor is registered: close it with CloseHostFile.
+int OpenHostFile(const std::string& host_path, DWORD access, DWORD share, DWORD disposition);
+void CloseHostFile(int fd);
 
 }  // namespace winplatform

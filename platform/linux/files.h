@@ -28,6 +28,53 @@
 #define FILE_END 2u
 #define INVALID_SET_FILE_POINTER 0xFFFFFFFFu
 
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+
+struct WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  CHAR cFileName[MAX_PATH];
+  CHAR cAlternateFileName[14];
+};
+typedef WIN32_FIND_DATAA* LPWIN32_FIND_DATAA;
+
+struct WIN32_FIND_DATAW {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  WCHAR cFileName[MAX_PATH];
+  WCHAR cAlternateFileName[14];
+};
+typedef WIN32_FIND_DATAW* LPWIN32_FIND_DATAW;
+
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+typedef BY_HANDLE_FILE_INFORMATION* LPBY_HANDLE_FILE_INFORMATION;
+
 struct SECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 struct OVERLAPPED;
@@ -44,5 +91,21 @@ WINAPI_EXPORT BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD w
                              LPOVERLAPPED overlapped);
 WINAPI_EXPORT BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read,
                             LPOVERLAPPED overlapped);
+WINAPI_EXPORT BOOL SetEndOfFile(HANDLE file);
 WINAPI_EXPORT BOOL CloseHandle(HANDLE object);
+// A handle is a descriptor open in this process.
+WINAPI_EXPORT BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
+WINAPI_EXPORT BOOL DeleteFileA(LPCSTR path);
+WINAPI_EXPORT BOOL DeleteFileW(LPCWSTR path);
+WINAPI_EXPORT BOOL CopyFileA(LPCSTR source, LPCSTR target, BOOL fail_if_exists);
+
+// The first entry that matches the path (wildcards * and ? in the last element); entries come
+// in case-insensitive order, "." and ".." first. Only the first entry is kept: FindClose
+// releases the search.
+WINAPI_EXPORT HANDLE FindFirstFileA(LPCSTR path, LPWIN32_FIND_DATAA data);
+WINAPI_EXPORT HANDLE FindFirstFileW(LPCWSTR path, LPWIN32_FIND_DATAW data);
+WINAPI_EXPORT BOOL FindClose(HANDLE search);
+
+// Bit n for each mapped drive letter n (A: = bit 0): the directories <drive root>/<letter>.
+WINAPI_EXPORT DWORD GetLogicalDrives();
 }
