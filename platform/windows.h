@@ -21,8 +21,10 @@
 #include "platform/linux/locale.h"
 #include "platform/linux/messages.h"
 #include "platform/linux/module.h"
+#include "platform/linux/profile.h"
 #include "platform/linux/sockets.h"
 #include "platform/linux/sync.h"
+#include "platform/linux/tempfiles.h"
 #include "platform/linux/threads.h"
 #include "platform/linux/types.h"
 #endif
