@@ -8,13 +8,9 @@
     return -1;           \
   }
 
-XP_PENDING(xp_FileSize)
-XP_PENDING(xp_FileDelete)
 XP_PENDING(xp_FileCopy)
 XP_PENDING(xp_GetLogicalDrives)
-XP_PENDING(xp_GetTempDir)
 XP_PENDING(xp_GetTempFile)
-XP_PENDING(xp_FileAppendLine)
 XP_PENDING(xp_IniWriteKey)
 XP_PENDING(xp_IniReadKey)
 XP_PENDING(xp_ZCompress)

@@ -1,6 +1,4 @@
 // The Linux stand-ins for the temporary path and temporary file names.
-#include <stdlib.h>
-
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -10,35 +8,10 @@
 
 #include "platform/windows.h"
 #include "tests/unit/call_helpers.h"
+#include "tests/unit/file_helpers.h"
 
 namespace dunmarrow::test {
 namespace {
-
-// Sets TMPDIR for one test and puts the old value back.
-class ScopedTmpDir {
- public:
-  explicit ScopedTmpDir(const char* value) {
-    const char* old = getenv("TMPDIR");
-    had_ = old != nullptr;
-    if (old) old_ = old;
-    if (value) {
-      setenv("TMPDIR", value, 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
-  }
-  ~ScopedTmpDir() {
-    if (had_) {
-      setenv("TMPDIR", old_.c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
-  }
-
- private:
-  bool had_ = false;
-  std::string old_;
-};
 
 TEST(TempPathTest, IsTmpdirOrTmpEndingInASeparator) {
   char buffer[MAX_PATH + 1];

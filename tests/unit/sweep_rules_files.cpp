@@ -1,0 +1,32 @@
+// How the file procedures (sizes, delete, copy, drives, temporary names, line appending,
+// INI keys) answer in the bad-input sweep.
+#include <cstring>
+
+#include "platform/windows.h"
+#include "tests/unit/sweep.h"
+
+namespace {
+
+using dunmarrow::ods::Param;
+using dunmarrow::test::SweepFrame;
+
+bool Done(int status, const std::vector<Param>&) {
+  return status == 1;
+}
+
+bool Size(int status, const std::vector<Param>&) {
+  return status >= 0;
+}
+
+// The length of the temporary path, as the system gives it.
+bool TempPathLength(int status, const std::vector<Param>&) {
+  char path[MAX_PATH + 1];
+  return status == static_cast<int>(GetTempPathA(sizeof path, path));
+}
+
+}  // namespace
+
+SWEEP_RULE("xp_FileSize", {SweepFrame::kDirect, "xp_FileSize: ", Size, {}});
+SWEEP_RULE("xp_FileDelete", {SweepFrame::kDirect, "xp_FileDelete: ", Done, {}});
+SWEEP_RULE("xp_GetTempDir", {SweepFrame::kDirect, "xp_GetTempDir: ", TempPathLength, {}});
+SWEEP_RULE("xp_FileAppendLine", {SweepFrame::kDirect, "xp_FileAppendLine: ", Done, {}});
