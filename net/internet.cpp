@@ -238,6 +238,7 @@ LRESULT CALLBACK TkxInternetComponent::WindowProcedure(HWND window, UINT message
 void TkxInternetComponent::StartThreads(const std::vector<TkxInternetComponentThread*>& workers) {
   for (size_t i = 0; i < workers.size(); ++i) {
     try {
+      thread_handles_.reserve(thread_handles_.size() + 1);
       LockThreads();
       threads_.push_back(workers[i]);
       UnlockThreads();
@@ -246,6 +247,7 @@ void TkxInternetComponent::StartThreads(const std::vector<TkxInternetComponentTh
       for (size_t j = i; j < workers.size(); ++j) workers[j]->Free();  // never started
       throw;
     }
+    thread_handles_.push_back(workers[i]->TakeHandle());
     workers[i]->Start();
   }
   WaitForThreads();
@@ -257,6 +259,15 @@ void TkxInternetComponent::WaitForThreads() {
   while (HasThreads()) {
     if (!ProcessOneMessage()) WaitMessage();
   }
+  JoinEndedThreads();
+}
+
+void TkxInternetComponent::JoinEndedThreads() {
+  for (HANDLE thread : thread_handles_) {
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+  }
+  thread_handles_.clear();
 }
 
 bool TkxInternetComponent::HasThreads() {
@@ -309,6 +320,7 @@ void TkxInternetComponent::StopThreads() {
     PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
     Sleep(1);
   }
+  JoinEndedThreads();
 }
 
 // --- TkxInternetComponentThread -------------------------------------------------------------

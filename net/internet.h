@@ -93,6 +93,11 @@ class TkxInternetComponent {
   bool stopped_ = false;
   CRITICAL_SECTION threads_lock_;
   std::vector<TkxInternetComponentThread*> threads_;
+  // The handles of the threads started, owned here: once a worker has left the list, the
+  // owner still waits for its thread to end, so that no code of the module runs on it after
+  // the call that started it has returned.
+  std::vector<HANDLE> thread_handles_;
+  void JoinEndedThreads();
 };
 
 class TkxInternetComponentThread : public TThread {

@@ -17,7 +17,12 @@ TThread::~TThread() {
     }
     WaitForSingleObject(handle_, INFINITE);
   }
-  CloseHandle(handle_);
+  if (!handle_taken_) CloseHandle(handle_);
+}
+
+HANDLE TThread::TakeHandle() {
+  handle_taken_ = true;
+  return handle_;
 }
 
 void TThread::Start() {

@@ -37,6 +37,10 @@ class TThread {
   // BeforeDestruction, then the destructor.
   void Free();
 
+  // Hands the thread's handle to the caller, who waits for the thread and closes the handle;
+  // the object no longer closes it. Before Start.
+  HANDLE TakeHandle();
+
  protected:
   // The thread body. A failure that escapes it ends here: it goes no further.
   virtual void Run() = 0;
@@ -50,6 +54,7 @@ class TThread {
   HANDLE handle_ = nullptr;
   DWORD id_ = 0;
   bool started_ = false;
+  bool handle_taken_ = false;
   std::atomic<bool> cancelled_{false};
   std::atomic<bool> stop_requested_{false};
   std::atomic<int> end_state_{kKeep};

@@ -31,8 +31,9 @@ struct IcmpChannel {
   uint16_t sequence = 0;
 };
 
-std::mutex channels_mutex;
-std::set<IcmpChannel*> channels;
+// Never destroyed: threads that end while the process exits may still use them.
+std::mutex& channels_mutex = *new std::mutex;
+std::set<IcmpChannel*>& channels = *new std::set<IcmpChannel*>;
 std::atomic<IcmpService*> installed_service{nullptr};
 std::atomic<uint16_t> next_identifier{static_cast<uint16_t>(getpid() * 7919u)};
 

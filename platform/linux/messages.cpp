@@ -43,9 +43,11 @@ struct Window {
   bool destroyed = false;  // guarded by the queue's mutex
 };
 
-std::mutex registry_mutex;
-std::map<HWND, std::shared_ptr<Window>> windows;
-std::map<std::pair<std::string, HINSTANCE>, WNDPROC> classes;
+// Never destroyed: threads that end while the process exits may still use them.
+std::mutex& registry_mutex = *new std::mutex;
+std::map<HWND, std::shared_ptr<Window>>& windows = *new std::map<HWND, std::shared_ptr<Window>>;
+std::map<std::pair<std::string, HINSTANCE>, WNDPROC>& classes =
+    *new std::map<std::pair<std::string, HINSTANCE>, WNDPROC>;
 uintptr_t next_window = 0x10010;
 ATOM next_atom = 0xC000;
 

@@ -25,8 +25,10 @@ struct ThreadObject {
 
 // Handles of kernel objects lie above the range of descriptors, so they never meet a file
 // handle.
-std::mutex objects_mutex;
-std::map<HANDLE, std::shared_ptr<ThreadObject>> objects;
+// Never destroyed: threads that end while the process exits may still use them.
+std::mutex& objects_mutex = *new std::mutex;
+std::map<HANDLE, std::shared_ptr<ThreadObject>>& objects =
+    *new std::map<HANDLE, std::shared_ptr<ThreadObject>>;
 uintptr_t next_handle = 0x80000000u;
 
 std::shared_ptr<ThreadObject> FindThread(HANDLE handle) {
