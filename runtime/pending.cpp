@@ -8,11 +8,6 @@
     return -1;           \
   }
 
-XP_PENDING(xp_FileCopy)
-XP_PENDING(xp_GetLogicalDrives)
-XP_PENDING(xp_GetTempFile)
-XP_PENDING(xp_IniWriteKey)
-XP_PENDING(xp_IniReadKey)
 XP_PENDING(xp_ZCompress)
 XP_PENDING(xp_ZDecompress)
 XP_PENDING(xp_ZCreate)

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/windows.h"
+#include "runtime/context.h"
 #include "runtime/data_kind.h"
 #include "runtime/export.h"
 #include "runtime/frame.h"
@@ -74,6 +75,25 @@ int FileDelete(SRV_PROC* srvproc) {
   return 1;
 }
 
+bool IsText(const TxpItem* item) {
+  return item->Kind() == dkString || item->Kind() == dkWideString;
+}
+
+// Copies parameter 1 to parameter 2. The target is replaced only when exactly three
+// parameters come and the lowest byte of the third is 1.
+int FileCopy(TXProc& proc) {
+  TxpParams& params = proc.Params();
+  if (params.Count() < 2 || !IsText(params.Items(0)) || !IsText(params.Items(1))) {
+    RaiseInvalidParams();
+  }
+  BOOL fail_if_exists = TRUE;
+  if (params.Count() == 3 && (params.Items(2)->AsInteger() & 0xFF) == 1) fail_if_exists = FALSE;
+  std::string target = params.Items(1)->AsString();
+  std::string source = params.Items(0)->AsString();
+  if (!CopyFileA(source.c_str(), target.c_str(), fail_if_exists)) RaiseOsError();
+  return 1;
+}
+
 }  // namespace
 }  // namespace dunmarrow
 
@@ -85,4 +105,15 @@ XP_PROCEDURE(xp_FileSize) {
 
 XP_PROCEDURE(xp_FileDelete) {
   return RunDirectFrame(srvproc, "xp_FileDelete: ", [&] { return FileDelete(srvproc); });
+}
+
+XP_PROCEDURE(xp_FileCopy) {
+  return RunContextFrame(srvproc, "xp_FileCopy: ", FileCopy);
+}
+
+// Any parameters are accepted and ignored; 0 when the system has no answer.
+XP_PROCEDURE(xp_GetLogicalDrives) {
+  return RunContextFrame(srvproc, "xp_GetLogicalDrives: ", [](TXProc&) {
+    return static_cast<int>(GetLogicalDrives());
+  });
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/windows.h"
+#include "runtime/context.h"
 #include "runtime/data_kind.h"
 #include "runtime/export.h"
 #include "runtime/frame.h"
@@ -42,6 +43,41 @@ int GetTempDir(SRV_PROC* srvproc) {
   return CheckedNarrow<int32_t>(length);
 }
 
+bool IsText(const TxpItem* item) {
+  return item->Kind() == dkString || item->Kind() == dkWideString;
+}
+
+// The text of an optional text parameter, or the empty text.
+std::string OptionalText(TxpParams& params, int index) {
+  if (params.Count() <= index) return std::string();
+  TxpItem* item = params.Items(index);
+  return IsText(item) && !item->IsNull() ? item->AsString() : std::string();
+}
+
+// Creates a new, empty file with a unique name in the given directory (or the temporary
+// directory) and returns its name in parameter 1; the status is the number in the name.
+int GetTempFile(TXProc& proc) {
+  TxpParams& params = proc.Params();
+  if (params.Count() < 1 || !IsText(params.Items(0)) || !params.Items(0)->IsOutput()) {
+    RaiseInvalidParams();
+  }
+  std::string directory = OptionalText(params, 1);
+  if (directory.empty()) {
+    char temp_path[MAX_PATH + 1] = {};
+    DWORD length = GetTempPathA(MAX_PATH, temp_path);
+    if (length == 0) RaiseOsError();
+    // A larger result is the size the path would need: nothing was written.
+    if (length >= MAX_PATH) RaiseRangeError();
+    directory = temp_path;
+  }
+  std::string prefix = OptionalText(params, 2);
+  char name[MAX_PATH + 1] = {};
+  UINT unique = GetTempFileNameA(directory.c_str(), prefix.c_str(), 0, name);
+  if (unique == 0) RaiseOsError();
+  params.Items(0)->SetAsString(name);
+  return CheckedNarrow<int32_t>(unique);
+}
+
 }  // namespace
 }  // namespace dunmarrow
 
@@ -49,4 +85,8 @@ using namespace dunmarrow;
 
 XP_PROCEDURE(xp_GetTempDir) {
   return RunDirectFrame(srvproc, "xp_GetTempDir: ", [&] { return GetTempDir(srvproc); });
+}
+
+XP_PROCEDURE(xp_GetTempFile) {
+  return RunContextFrame(srvproc, "xp_GetTempFile: ", GetTempFile);
 }

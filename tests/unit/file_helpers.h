@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace dunmarrow::test {
 
@@ -47,6 +48,17 @@ inline std::string ReadBytes(const std::filesystem::path& path) {
 
 inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The transcript of a context-frame failure: the DONE (and OUTPUT write-backs) first, then the
+// report.
+inline std::vector<std::string> ContextFailure(const std::string& text,
+                                               std::vector<std::string> write_backs = {}) {
+  std::vector<std::string> lines = {"senddone status=0x0001 info=0 count=0"};
+  lines.insert(lines.end(), write_backs.begin(), write_backs.end());
+  lines.push_back("sendmsg type=1 number=0 severity=0 state=0 line=0 \"" + text +
+                  " (Runtime Addr: $XXXXXXXX)\"");
+  return lines;
 }
 
 // "0x" and the bytes in upper-case hexadecimal, as transcripts show values.

@@ -7,6 +7,8 @@
 
 XP_PROCEDURE(xp_FileSize);
 XP_PROCEDURE(xp_FileDelete);
+XP_PROCEDURE(xp_FileCopy);
+XP_PROCEDURE(xp_GetLogicalDrives);
 
 namespace dunmarrow::test {
 namespace {
@@ -153,6 +155,91 @@ TEST_F(FileProcTest, DeleteFailures) {
               DirectFailure("xp_FileDelete: Invalid list of parameters."));
   }
   EXPECT_TRUE(std::filesystem::exists(D("B.log")));
+}
+
+TEST_F(FileProcTest, CopyMakesANewFile) {
+  auto result = Call(xp_FileCopy, {VarChar("c:\\d\\five.txt"), VarChar("c:\\d\\copy.txt")});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.Transcript(), kPlainDone);
+  EXPECT_EQ(ReadBytes(D("copy.txt")), "12345");
+  // UTF-16 names become ANSI text: on Linux UTF-8, so every character survives.
+  result = Call(xp_FileCopy, {NVarChar(u"c:\\d\\five.txt"), NVarChar(u"c:\\d\\\u0436.txt")});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(ReadBytes(D("\xD0\xB6.txt")), "12345");
+}
+
+TEST_F(FileProcTest, CopyReplacesOnlyWhenTheThirdParameterEndsInByteOne) {
+  const std::string exists = "xp_FileCopy: System Error.  Code: 80.\\r\\nThe file exists";
+  struct Case {
+    std::vector<ods::Param> extra;
+    bool replaces;
+  } cases[] = {
+      {{}, false},
+      {{Bit(true)}, true},
+      {{TinyInt(1)}, true},
+      {{Int(1)}, true},
+      {{Int(257)}, true},  // the lowest byte is 1
+      {{VarBinary({0x01})}, true},
+      {{Int(0)}, false},
+      {{Null(SRVINTN, 4)}, false},
+      {{Int(2)}, false},
+      {{Int(256)}, false},
+      {{VarChar("1")}, false},    // the character 1 is the byte 31
+      {{Int(1), Int(1)}, false},  // four parameters never replace
+  };
+  for (const auto& c : cases) {
+    WriteBytes(D("target.txt"), "old");
+    std::vector<ods::Param> params = {VarChar("c:\\d\\five.txt"), VarChar("c:\\d\\target.txt")};
+    params.insert(params.end(), c.extra.begin(), c.extra.end());
+    auto result = Call(xp_FileCopy, params);
+    if (c.replaces) {
+      EXPECT_EQ(result.status, 1) << params.size();
+      EXPECT_EQ(ReadBytes(D("target.txt")), "12345");
+    } else {
+      EXPECT_EQ(result.status, -1) << params.size();
+      EXPECT_EQ(result.Transcript(), ContextFailure(exists));
+      EXPECT_EQ(ReadBytes(D("target.txt")), "old");
+    }
+  }
+}
+
+TEST_F(FileProcTest, CopyFailuresComeAfterTheDoneAndOutputsGoBackUnchanged) {
+  auto result = Call(xp_FileCopy, {Output(VarChar("c:\\d\\missing", 30)), VarChar("c:\\d\\x")});
+  EXPECT_EQ(result.status, -1);
+  EXPECT_EQ(result.Transcript(), ContextFailure(std::string("xp_FileCopy: ") + kNotFound,
+                                                {"paramsetoutput 1 " + Hex("c:\\d\\missing")}));
+  EXPECT_EQ(Call(xp_FileCopy, {VarChar("c:\\d\\five.txt"), VarChar("c:\\nodir\\x")}).Transcript(),
+            ContextFailure(std::string("xp_FileCopy: ") + kPathNotFound));
+  EXPECT_EQ(
+      Call(xp_FileCopy, {VarChar("c:\\d\\five.txt"), VarChar("c:\\d\\sub"), Int(1)}).Transcript(),
+      ContextFailure(std::string("xp_FileCopy: ") + kAccessDenied));
+  for (const auto& list :
+       std::vector<std::vector<ods::Param>>{{},
+                                            {VarChar("c:\\d\\five.txt")},
+                                            {Int(1), VarChar("c:\\d\\x")},
+                                            {VarChar("c:\\d\\five.txt"), VarBinary({'x'})},
+                                            {Null(SRVINTN, 4), VarChar("c:\\d\\x")}}) {
+    EXPECT_EQ(Call(xp_FileCopy, list).Transcript(),
+              ContextFailure("xp_FileCopy: Invalid list of parameters."));
+  }
+  EXPECT_FALSE(std::filesystem::exists(D("x")));
+}
+
+TEST_F(FileProcTest, LogicalDrivesAreTheMappedLetters) {
+  auto result = Call(xp_GetLogicalDrives);
+  EXPECT_EQ(result.status, 4);  // C:
+  EXPECT_EQ(result.Transcript(), kPlainDone);
+  std::filesystem::create_directories(root_ / "d");
+  // Any parameters are accepted and ignored; OUTPUT ones go back as they came.
+  result = Call(xp_GetLogicalDrives, {Int(7), Output(VarChar("x", 3))});
+  EXPECT_EQ(result.status, 12);  // C: and D:
+  EXPECT_EQ(result.Transcript(), (std::vector<std::string>{"senddone status=0x0001 info=0 count=0",
+                                                           "paramsetoutput 2 0x78"}));
+  // No drive at all: the system call has no answer, which is 0 and no failure.
+  std::filesystem::remove_all(root_);
+  result = Call(xp_GetLogicalDrives);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.Transcript(), kPlainDone);
 }
 
 }  // namespace

@@ -1,0 +1,63 @@
+// xp_IniWriteKey and xp_IniReadKey: single keys of INI files through the profile functions.
+#include <cstdint>
+#include <string>
+
+#include "platform/windows.h"
+#include "runtime/context.h"
+#include "runtime/export.h"
+#include "runtime/frame.h"
+
+namespace dunmarrow {
+namespace {
+
+// Exactly count parameters, all text, checked in order. A NULL or empty parameter is an
+// empty text, never an absent argument: no key or section is ever deleted or listed.
+void CheckTextParams(TxpParams& params, int count) {
+  if (params.Count() != count) RaiseInvalidParams();
+  for (int i = 0; i < count; ++i) {
+    TxpDataKind kind = params.Items(i)->Kind();
+    if (kind != dkString && kind != dkWideString) RaiseInvalidParams();
+  }
+}
+
+int IniWriteKey(TXProc& proc) {
+  TxpParams& params = proc.Params();
+  CheckTextParams(params, 4);
+  std::string file_name = params.Items(0)->AsString();
+  std::string value = params.Items(3)->AsString();
+  std::string key = params.Items(2)->AsString();
+  std::string section = params.Items(1)->AsString();
+  if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file_name.c_str())) {
+    RaiseOsError();
+  }
+  return 1;
+}
+
+// The value (or the default) goes into parameter 5; the status is its length.
+int IniReadKey(TXProc& proc) {
+  constexpr DWORD kBufferSize = 2048;
+  char buffer[kBufferSize] = {};
+  TxpParams& params = proc.Params();
+  CheckTextParams(params, 5);
+  std::string file_name = params.Items(0)->AsString();
+  std::string fallback = params.Items(3)->AsString();
+  std::string key = params.Items(2)->AsString();
+  std::string section = params.Items(1)->AsString();
+  DWORD length = GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), buffer,
+                                          kBufferSize, file_name.c_str());
+  params.Items(4)->SetAsString(buffer);
+  return CheckedNarrow<int32_t>(length);
+}
+
+}  // namespace
+}  // namespace dunmarrow
+
+using namespace dunmarrow;
+
+XP_PROCEDURE(xp_IniWriteKey) {
+  return RunContextFrame(srvproc, "xp_IniWriteKey: ", IniWriteKey);
+}
+
+XP_PROCEDURE(xp_IniReadKey) {
+  return RunContextFrame(srvproc, "xp_IniReadKey: ", IniReadKey);
+}
