@@ -89,10 +89,8 @@ DWORD AccessClasses(DWORD access) {
 
 // A descriptor that can hold shared locks for fd: fd itself when it was opened for reading,
 // otherwise a second read-only open of the same file. -1 when there is none.
-int LockDescriptorFor(int fd) {
-  int mode = fcntl(fd, F_GETFL);
-  if (mode < 0) return -1;
-  if ((mode & O_ACCMODE) != O_WRONLY) return fd;
+int LockDescriptorFor(int fd, bool readable) {
+  if (readable) return fd;
   std::string self = "/proc/self/fd/" + std::to_string(fd);
   return open(self.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
 }
@@ -103,11 +101,8 @@ void ReleaseLocks(const OpenFile& file, int fd) {
   if (file.lock_fd != fd) close(file.lock_fd);
 }
 
-}  // namespace
-
-bool RegisterOpenFile(int fd, DWORD access, DWORD share) {
-  struct stat st;
-  if (fstat(fd, &st) != 0) return false;
+// Records an open of fd, whose stat result and access mode are known.
+bool RegisterOpen(int fd, const struct stat& st, bool readable, DWORD access, DWORD share) {
   DWORD classes = AccessClasses(access);
   share &= 7u;
   std::lock_guard<std::mutex> lock(table_mutex);
@@ -118,7 +113,7 @@ bool RegisterOpenFile(int fd, DWORD access, DWORD share) {
       if (other.device != st.st_dev || other.inode != st.st_ino || other.access == 0) continue;
       if ((classes & ~other.share) != 0 || (other.access & ~share) != 0) return false;
     }
-    int lock_fd = LockDescriptorFor(fd);
+    int lock_fd = LockDescriptorFor(fd, readable);
     unsigned denied = ~share & 7u;
     unsigned set_mask = classes | (denied << 3);
     unsigned test_mask = (classes << 3) | denied;
@@ -139,6 +134,15 @@ bool RegisterOpenFile(int fd, DWORD access, DWORD share) {
   return true;
 }
 
+}  // namespace
+
+bool RegisterOpenFile(int fd, DWORD access, DWORD share) {
+  struct stat st;
+  int mode = fcntl(fd, F_GETFL);
+  if (mode < 0 || fstat(fd, &st) != 0) return false;
+  return RegisterOpen(fd, st, (mode & O_ACCMODE) != O_WRONLY, access, share);
+}
+
 void UnregisterOpenFile(int fd) {
   std::lock_guard<std::mutex> lock(table_mutex);
   auto found = open_files.find(fd);
@@ -155,7 +159,9 @@ int CloseRegistered(int fd) {
   std::lock_guard<std::mutex> lock(table_mutex);
   auto found = open_files.find(fd);
   if (found != open_files.end()) {
-    ReleaseLocks(found->second, fd);
+    // Closing fd releases the locks it holds itself; a second descriptor is closed here.
+    int lock_fd = found->second.lock_fd;
+    if (lock_fd >= 0 && lock_fd != fd) close(lock_fd);
     open_files.erase(found);
   }
   return close(fd);
@@ -233,7 +239,7 @@ int OpenHostFile(const std::string& host, DWORD access, DWORD share, DWORD dispo
     SetLastError(ERROR_ACCESS_DENIED);
     return -1;
   }
-  if (!RegisterOpenFile(fd, access, share)) {
+  if (!RegisterOpen(fd, st, reads || !writes, access, share)) {
     close(fd);
     SetLastError(ERROR_SHARING_VIOLATION);
     return -1;
