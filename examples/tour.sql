@@ -24,3 +24,20 @@ EXEC @status = xp_FileExists 42
 EXEC @logged = xp_FileExists 'c:\Wexcombe.log'
 SELECT @status AS Status, @logged AS [c:\Wexcombe.log is a file]
 GO
+
+PRINT '== Hashing: xp_sha_quick, xp_sha_quick_compare =='
+PRINT 'The SHA-1 digest as 40 hexadecimal digits, or as 20 bytes with the form ''bin''.'
+DECLARE @hex varchar(40), @raw varbinary(20), @same int
+EXEC xp_sha_quick 'abc', @hex OUTPUT
+EXEC xp_sha_quick 'abc', @raw OUTPUT, 'bin'
+EXEC @same = xp_sha_quick_compare 'abc', @hex
+SELECT @hex AS [SHA-1 of abc], @raw AS [as bytes], @same AS [compare gives]
+GO
+
+PRINT '== Encryption: xp_symmetric_quick_encode, xp_symmetric_quick_decode =='
+PRINT 'RC2, RC4 or DES under a password, as the Windows Base provider encrypts: each platform decodes the other''s bytes.'
+DECLARE @cipher varbinary(32), @plain varbinary(32)
+EXEC xp_symmetric_quick_encode 'RC2', 'my password', 'attack at dawn', @cipher OUTPUT
+EXEC xp_symmetric_quick_decode 'RC2', 'my password', @cipher, @plain OUTPUT
+SELECT @cipher AS [RC2 cipher bytes], CAST(@plain AS varchar(32)) AS [decoded]
+GO
