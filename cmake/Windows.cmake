@@ -6,11 +6,17 @@ add_custom_command(OUTPUT ${ODS_IMPORT_LIB}
   DEPENDS ${CMAKE_SOURCE_DIR}/ods/opends60.def)
 add_custom_target(opends60_import DEPENDS ${ODS_IMPORT_LIB})
 
-add_library(Dunmarrow SHARED ${MODULE_SOURCES} ${MODULE_DEF} ${CMAKE_SOURCE_DIR}/runtime/version.rc)
+add_library(Dunmarrow SHARED ${MODULE_SOURCES} ${MODULE_ALLOCATOR_SOURCE} ${MODULE_DEF}
+  ${CMAKE_SOURCE_DIR}/runtime/version.rc)
 set_target_properties(Dunmarrow PROPERTIES PREFIX "" OUTPUT_NAME Dunmarrow)
 add_dependencies(Dunmarrow opends60_import)
 # No lib prefix, no runtime DLLs of the compiler: the server loads nothing but the module.
 target_link_options(Dunmarrow PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)
-target_link_libraries(Dunmarrow PRIVATE ${ODS_IMPORT_LIB} kernel32 advapi32 user32 wsock32 iphlpapi)
+# zlib from Debian's libz-mingw-w64-dev, linked in statically.
+find_library(ZLIB_STATIC NAMES libz.a REQUIRED)
+find_path(ZLIB_INCLUDE NAMES zlib.h REQUIRED)
+target_include_directories(Dunmarrow PRIVATE ${ZLIB_INCLUDE})
+target_link_libraries(Dunmarrow PRIVATE ${ODS_IMPORT_LIB} ${ZLIB_STATIC} kernel32 advapi32 user32 wsock32
+  iphlpapi)
 # GCC 12 reports false -Wrestrict warnings inside std::string at -O2 and above (bug 105329).
 target_compile_options(Dunmarrow PRIVATE -Wno-restrict)

@@ -17,6 +17,7 @@
 #include "platform/linux/crypt.h"
 #include "platform/linux/errors.h"
 #include "platform/linux/files.h"
+#include "platform/linux/heap.h"
 #include "platform/linux/icmp.h"
 #include "platform/linux/locale.h"
 #include "platform/linux/messages.h"

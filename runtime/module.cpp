@@ -4,6 +4,7 @@
 #include "net/internet.h"
 #include "platform/windows.h"
 #include "procs/file/format_engine.h"
+#include "runtime/block_cache.h"
 #include "runtime/locale_settings.h"
 #include "runtime/report.h"
 #include "runtime/xp_lock.h"
@@ -11,6 +12,7 @@
 namespace dunmarrow {
 
 void ModuleLoad() {
+  InstallBlockCache();
   LoadDateTimeFormats();
   LoadRegionalFormat();
   CreateXpLock();

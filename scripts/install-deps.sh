@@ -4,7 +4,7 @@
 set -euo pipefail
 
 want=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev nettle-dev
-      g++-mingw-w64-i686 binutils-mingw-w64-i686 clang-format clang libclang-rt-dev)
+      g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev clang-format clang libclang-rt-dev)
 with_wine=0
 [ "${1:-}" = "--wine" ] && with_wine=1
 

@@ -1,0 +1,69 @@
+#include "platform/linux/heap.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/linux/errors.h"
+
+namespace {
+
+// Each block is preceded by a header that records the size it was asked for, as the Windows
+// heap does; the header keeps the block 16-byte aligned.
+struct alignas(16) BlockHeader {
+  SIZE_T size;
+  uint32_t magic;
+};
+static_assert(sizeof(BlockHeader) == 16);
+
+constexpr uint32_t kLiveBlock = 0x48454150;  // "HEAP"
+
+struct Heap {
+  DWORD options;
+};
+
+BlockHeader* HeaderOf(LPCVOID block) {
+  return reinterpret_cast<BlockHeader*>(const_cast<char*>(static_cast<const char*>(block)) -
+                                        sizeof(BlockHeader));
+}
+
+}  // namespace
+
+extern "C" {
+
+HANDLE HeapCreate(DWORD options, SIZE_T, SIZE_T) {
+  // A heap lives as long as the process: blocks are handed out by the process allocator.
+  return new Heap{options};
+}
+
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
+  if (!heap || bytes > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
+  void* raw = (flags & HEAP_ZERO_MEMORY) ? std::calloc(1, sizeof(BlockHeader) + bytes)
+                                         : std::malloc(sizeof(BlockHeader) + bytes);
+  if (!raw) return nullptr;
+  auto* header = static_cast<BlockHeader*>(raw);
+  header->size = bytes;
+  header->magic = kLiveBlock;
+  return header + 1;
+}
+
+BOOL HeapFree(HANDLE heap, DWORD, LPVOID block) {
+  if (!block) return TRUE;
+  BlockHeader* header = HeaderOf(block);
+  if (!heap || header->magic != kLiveBlock) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  header->magic = 0;
+  std::free(header);
+  return TRUE;
+}
+
+SIZE_T HeapSize(HANDLE heap, DWORD, LPCVOID block) {
+  if (!heap || !block) return static_cast<SIZE_T>(-1);
+  const BlockHeader* header = HeaderOf(block);
+  if (header->magic != kLiveBlock) return static_cast<SIZE_T>(-1);
+  return header->size;
+}
+
+}  // extern "C"
