@@ -3,6 +3,7 @@
 #include "crypto/crypto.h"
 #include "net/internet.h"
 #include "platform/windows.h"
+#include "procs/compress/zbuffer.h"
 #include "procs/file/format_engine.h"
 #include "runtime/block_cache.h"
 #include "runtime/locale_settings.h"
@@ -16,12 +17,14 @@ void ModuleLoad() {
   LoadDateTimeFormats();
   LoadRegionalFormat();
   CreateXpLock();
+  CreateZBufferRegistry();
   NetworkStartup();
 }
 
 void ModuleUnload() {
   NetworkCleanup();
   ReleaseSharedCryptoProvider();
+  DestroyZBufferRegistry();
   DeleteXpLock();
   DestroyLogLock();
 }

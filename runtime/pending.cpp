@@ -7,8 +7,3 @@
     (void)srvproc;       \
     return -1;           \
   }
-
-XP_PENDING(xp_ZCompress)
-XP_PENDING(xp_ZDecompress)
-XP_PENDING(xp_ZCreate)
-XP_PENDING(xp_ZClose)
