@@ -8,6 +8,7 @@ TSAN_BUILD ?= build-tsan
 WIN_BUILD ?= build-win
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 30
+ZFUZZ_SECONDS ?= 20
 
 .PHONY: deps build run test test-linux test-asan test-tsan windows check-windows fuzz bench clean format
 
@@ -54,13 +55,19 @@ check-windows: windows
 	python3 scripts/check_windows_dll.py i686-w64-mingw32-objdump $(WIN_BUILD)/Dunmarrow.dll \
 	  runtime/Dunmarrow.def
 
-# The format engine's fuzzer (built when clang can build libFuzzer targets), for a while.
+# The format engine's fuzzer and ZDecompressBlock's (built when clang can build libFuzzer
+# targets), each for a while.
 fuzz: build
 	@if [ -x $(BUILD)/tests/format_fuzzer ]; then \
 	  mkdir -p $(BUILD)/fuzz-corpus && \
 	  $(BUILD)/tests/format_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
 	    -print_final_stats=1 $(BUILD)/fuzz-corpus tests/fuzz/format_seeds; \
 	else echo "fuzz: no libFuzzer-capable clang, skipped"; fi
+	@if [ -x $(BUILD)/tests/zdecompress_fuzzer ]; then \
+	  mkdir -p $(BUILD)/zfuzz-corpus && \
+	  $(BUILD)/tests/zdecompress_fuzzer -max_total_time=$(ZFUZZ_SECONDS) -rss_limit_mb=1024 \
+	    -print_final_stats=1 $(BUILD)/zfuzz-corpus tests/fuzz/zdecompress_seeds; \
+	fi
 
 test: test-linux test-asan test-tsan check-windows fuzz
 
