@@ -78,7 +78,7 @@ void* BlockCache::GetBlock(size_t size) {
     SizeClass& size_class = classes_[shift - kSmallestShift];
     void* block = nullptr;
     Lock();
-    if (size_class.count > 0) {
+    if (caching_ && size_class.count > 0) {
       --size_class.count;
       block = size_class.blocks[size_class.count];
       size_class.blocks[size_class.count] = nullptr;
@@ -103,7 +103,7 @@ void BlockCache::FreeBlock(void* block) {
   }
   SizeClass& size_class = classes_[shift - kSmallestShift];
   Lock();
-  if (size_class.count < kStackDepth) {
+  if (caching_ && size_class.count < kStackDepth) {
     PoisonCached(block, size);
     size_class.blocks[size_class.count] = block;
     ++size_class.count;
@@ -128,6 +128,28 @@ void* BlockCache::ResizeBlock(void* block, size_t size) {
   }
   Unlock();
   return moved;
+}
+
+void BlockCache::ReleaseCachedBlocks() {
+  Lock();
+  caching_ = false;
+  for (int c = 0; c < kSizeClasses; ++c) {
+    SizeClass& size_class = classes_[c];
+    while (size_class.count > 0) {
+      --size_class.count;
+      void* block = size_class.blocks[size_class.count];
+      size_class.blocks[size_class.count] = nullptr;
+      UnpoisonTaken(block, size_t{1} << (c + kSmallestShift));
+      heap_.Free(block);
+    }
+  }
+  Unlock();
+}
+
+void BlockCache::ResumeCaching() {
+  Lock();
+  caching_ = true;
+  Unlock();
 }
 
 int32_t BlockCache::CachedCount(int size_class) const {
@@ -164,7 +186,11 @@ BlockCache& ModuleBlockCache() {
 }
 
 void InstallBlockCache() {
-  ModuleBlockCache();
+  ModuleBlockCache().ResumeCaching();
+}
+
+void ReleaseBlockCache() {
+  ModuleBlockCache().ReleaseCachedBlocks();
 }
 
 }  // namespace dunmarrow

@@ -45,6 +45,13 @@ class BlockCache {
   // left, and then the old block is untouched. A null block is a plain GetBlock.
   void* ResizeBlock(void* block, size_t size);
 
+  // Gives every cached block back to the heap and stops caching: from then on blocks come
+  // from and go to the heap directly. Used when the module is unloaded, so that the blocks
+  // it kept are not lost with it.
+  void ReleaseCachedBlocks();
+  // Starts caching again (a load after an unload).
+  void ResumeCaching();
+
   // The size of a block as the heap recorded it.
   size_t BlockSize(const void* block) const { return heap_.SizeOf(block); }
   // The number of cached blocks of 2^(size_class + 4) bytes.
@@ -67,6 +74,7 @@ class BlockCache {
   // BlockCacheLock: a re-entrant critical section (declared opaque here so that this header
   // does not pull in the platform's).
   alignas(16) unsigned char lock_[64];
+  bool caching_ = true;  // under the lock
   SizeClass classes_[kSizeClasses];
 };
 
@@ -74,6 +82,8 @@ class BlockCache {
 BlockCache& ModuleBlockCache();
 // The load step: installs the module's cache if no allocation has done so yet.
 void InstallBlockCache();
+// The last unload step: the cached blocks go back to the module's heap.
+void ReleaseBlockCache();
 
 // The module's cache, for the module's C-style allocations.
 inline void* GetBlock(size_t size) {

@@ -27,6 +27,7 @@ void ModuleUnload() {
   DestroyZBufferRegistry();
   DeleteXpLock();
   DestroyLogLock();
+  ReleaseBlockCache();
 }
 
 }  // namespace dunmarrow

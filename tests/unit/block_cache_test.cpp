@@ -186,6 +186,27 @@ TEST_F(BlockCacheTest, ExhaustedHeapGivesNullAndKeepsTheOldBlock) {
   EXPECT_NE(cache_->ResizeBlock(nullptr, 10), nullptr);
 }
 
+TEST_F(BlockCacheTest, ReleaseGivesEveryCachedBlockBackAndStopsCaching) {
+  std::vector<void*> blocks;
+  for (size_t size : {16, 16, 100, 4000, 65536}) blocks.push_back(cache_->GetBlock(size));
+  for (void* block : blocks) cache_->FreeBlock(block);
+  EXPECT_EQ(heap_.frees, 0);
+  cache_->ReleaseCachedBlocks();
+  EXPECT_EQ(heap_.frees, 5);
+  for (int c = 0; c < BlockCache::kSizeClasses; ++c) EXPECT_EQ(cache_->CachedCount(c), 0);
+  // Blocks freed after the release go straight back.
+  void* late = cache_->GetBlock(64);
+  cache_->FreeBlock(late);
+  EXPECT_EQ(heap_.frees, 6);
+  EXPECT_EQ(cache_->CachedCount(ClassOf(64)), 0);
+  cache_->ResumeCaching();
+  late = cache_->GetBlock(64);
+  cache_->FreeBlock(late);
+  EXPECT_EQ(cache_->CachedCount(ClassOf(64)), 1);
+  EXPECT_EQ(cache_->GetBlock(64), late);
+  cache_->FreeBlock(late);
+}
+
 TEST_F(BlockCacheTest, ThreadsShareTheStacksWithoutLosingBlocks) {
   constexpr int kThreads = 4;
   constexpr int kRounds = 2000;
