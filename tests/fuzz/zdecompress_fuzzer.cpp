@@ -2,9 +2,10 @@
 // input, the routine gives exactly the bytes zlib gives for a complete, intact stream and
 // raises EDecompressionError for anything else ("Out of memory" past the limit), and never
 // reads or writes out of bounds.
-// The first input byte chooses the output estimate; the output is limited to 16 MiB.
+// The first input byte chooses the output estimate; the output is limited to 1 MiB.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +15,7 @@
 
 namespace {
 
-constexpr int32_t kLimit = 16 << 20;
+constexpr int32_t kLimit = 1 << 20;
 
 enum class Outcome { kStream, kBad, kTooLong };
 
@@ -24,11 +25,18 @@ Outcome Reference(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
   if (inflateInit(&stream) != Z_OK) std::abort();
   stream.next_in = const_cast<Bytef*>(data);
   stream.avail_in = static_cast<uInt>(size);
-  out.resize(kLimit + 1);
-  stream.next_out = out.data();
-  stream.avail_out = static_cast<uInt>(out.size());
-  int status = inflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
+  // The output grows in chunks up to one byte past the limit.
+  int status = Z_OK;
+  out.clear();
+  uint8_t chunk[16384];
+  while (out.size() <= static_cast<size_t>(kLimit)) {
+    stream.next_out = chunk;
+    stream.avail_out =
+        static_cast<uInt>(std::min(sizeof chunk, static_cast<size_t>(kLimit) + 1 - out.size()));
+    status = inflate(&stream, Z_NO_FLUSH);
+    out.insert(out.end(), chunk, stream.next_out);
+    if (status != Z_OK || stream.next_out == chunk) break;
+  }
   inflateEnd(&stream);
   if (status == Z_STREAM_END) return out.size() > kLimit ? Outcome::kTooLong : Outcome::kStream;
   return out.size() > kLimit ? Outcome::kTooLong : Outcome::kBad;
