@@ -1,19 +1,28 @@
 # The README's commands. `make run` builds and runs the tour; `make test` builds and passes
 # every test: the Linux build, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the stress tests under ThreadSanitizer, and the Windows DLL.
+# UndefinedBehaviorSanitizer, the stress tests under ThreadSanitizer, the Windows DLL, and the
+# Windows build under Wine.
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 WIN_BUILD ?= build-win
+# The Windows build that runs under Wine: the 32-bit one where this machine runs 32-bit code,
+# else the same sources built for 64-bit Windows (scripts/wine-arch.sh).
+WINE_ARCH ?= $(shell scripts/wine-arch.sh)
+WINE_BUILD ?= $(if $(filter i686,$(WINE_ARCH)),$(WIN_BUILD),$(WIN_BUILD)64)
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 30
 ZFUZZ_SECONDS ?= 20
 
-.PHONY: deps build run test test-linux test-asan test-tsan windows check-windows fuzz bench clean format
+.PHONY: deps deps-wine build run test test-linux test-asan test-tsan windows check-windows \
+	test-wine fuzz bench clean format
 
 deps:
 	scripts/install-deps.sh
+
+deps-wine:
+	scripts/install-deps.sh --wine
 
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
@@ -69,7 +78,15 @@ fuzz: build
 	    -print_final_stats=1 $(BUILD)/zfuzz-corpus tests/fuzz/zdecompress_seeds; \
 	fi
 
-test: test-linux test-asan test-tsan check-windows fuzz
+# The Windows build under Wine: the DLL loaded as a server loads it, and the conformance checks
+# against the Linux build's stand-ins. One Wine prefix per run, made by the first test.
+test-wine: deps-wine build
+	cmake -S . -B $(WINE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$(WINE_ARCH).cmake -DDUNMARROW_LINUX_BUILD=$(abspath $(BUILD))
+	cmake --build $(WINE_BUILD) -j $(JOBS)
+	ctest --test-dir $(WINE_BUILD) --output-on-failure -j $(JOBS)
+
+test: test-linux test-asan test-tsan check-windows fuzz test-wine
 
 bench: build
 	$(BUILD)/bench/benchmarks
@@ -78,4 +95,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) $(WIN_BUILD)64

@@ -10,33 +10,46 @@ bool IsUtf8CodePage(UINT code_page) {
   return code_page == CP_ACP || code_page == CP_UTF8;
 }
 
-// Decodes one UTF-8 sequence at text[i]; returns its length, or 0 for an invalid byte.
-size_t DecodeUtf8(const unsigned char* text, size_t n, size_t i, char32_t* cp) {
-  unsigned char b = text[i];
-  if (b < 0x80) {
-    *cp = b;
-    return 1;
+constexpr char32_t kMalformed = 0xFFFFFFFF;
+
+// The number of continuation bytes a lead byte announces; 0 for a byte that starts nothing
+// (a continuation byte, C0, C1, F5 to FF).
+size_t ContinuationCount(unsigned char lead) {
+  if (lead >= 0xC2 && lead <= 0xDF) return 1;
+  if (lead >= 0xE0 && lead <= 0xEF) return 2;
+  if (lead >= 0xF0 && lead <= 0xF4) return 3;
+  return 0;
+}
+
+// Decodes the sequence that starts at text[*i] with a byte of 0x80 or above and moves *i past
+// it. A malformed sequence gives kMalformed and one U+FFFD, as Windows replaces it: it ends
+// before the first byte that is not a continuation byte, and at the continuation byte that
+// shows an overlong form or a surrogate (that byte included) or a value past U+10FFFF (that
+// byte left for the next character). A sequence cut short by the end of the input takes the
+// continuation bytes left.
+char32_t DecodeSequence(const unsigned char* text, size_t n, size_t* i) {
+  unsigned char lead = text[(*i)++];
+  size_t count = ContinuationCount(lead);
+  if (count == 0) return kMalformed;
+  if (*i + count > n) {
+    while (*i < n && (text[*i] & 0xC0) == 0x80) ++*i;
+    return kMalformed;
   }
-  size_t len;
-  char32_t value;
-  char32_t min;
-  if ((b & 0xE0) == 0xC0) {
-    len = 2, value = b & 0x1F, min = 0x80;
-  } else if ((b & 0xF0) == 0xE0) {
-    len = 3, value = b & 0x0F, min = 0x800;
-  } else if ((b & 0xF8) == 0xF0) {
-    len = 4, value = b & 0x07, min = 0x10000;
-  } else {
-    return 0;
+  char32_t value = lead & (0x3F >> count);
+  for (size_t k = 1; k <= count; ++k) {
+    unsigned char byte = text[*i];
+    if ((byte & 0xC0) != 0x80) return kMalformed;
+    value = (value << 6) | (byte & 0x3F);
+    size_t left = count - k;
+    if (left == 1 && value >= (0x110000 >> 6)) return kMalformed;
+    ++*i;
+    if (count == 3 && k == 1 && value < 0x10) return kMalformed;  // overlong, 4 bytes
+    if (count == 2 && k == 1 && value < 0x20) return kMalformed;  // overlong, 3 bytes
+    if (count == 2 && k == 1 && value >= (0xD800 >> 6) && value <= (0xDFFF >> 6)) {
+      return kMalformed;  // a surrogate
+    }
   }
-  if (i + len > n) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    if ((text[i + k] & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (text[i + k] & 0x3F);
-  }
-  if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  *cp = value;
-  return len;
+  return value;
 }
 
 }  // namespace
@@ -49,26 +62,28 @@ UINT GetACP() {
 
 int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, LPWSTR wide,
                         int wide_size) {
-  if (!IsUtf8CodePage(code_page) || !text || length == 0 || length < -1 || wide_size < 0 ||
-      (wide_size > 0 && !wide) || (flags & ~MB_ERR_INVALID_CHARS) != 0) {
+  if (!text || length == 0 || wide_size < 0 || (wide_size > 0 && !wide) ||
+      !IsUtf8CodePage(code_page)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
+  if ((flags & ~MB_ERR_INVALID_CHARS) != 0) {
+    SetLastError(ERROR_INVALID_FLAGS);
+    return 0;
+  }
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-  size_t n = length == -1 ? std::char_traits<char>::length(text) + 1 : static_cast<size_t>(length);
+  // Any negative length converts through the terminating zero.
+  size_t n = length < 0 ? std::char_traits<char>::length(text) + 1 : static_cast<size_t>(length);
   std::u16string out;
   for (size_t i = 0; i < n;) {
-    char32_t cp;
-    size_t len = DecodeUtf8(bytes, n, i, &cp);
-    if (len == 0) {
+    char32_t cp = bytes[i] < 0x80 ? bytes[i++] : DecodeSequence(bytes, n, &i);
+    if (cp == kMalformed) {
       if (flags & MB_ERR_INVALID_CHARS) {
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return 0;
       }
       cp = 0xFFFD;
-      len = 1;
     }
-    i += len;
     if (cp >= 0x10000) {
       out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
       out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
@@ -87,13 +102,18 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, LP
 
 int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int length, LPSTR text, int size,
                         LPCSTR default_char, BOOL* used_default_char) {
-  if (!IsUtf8CodePage(code_page) || !wide || length == 0 || length < -1 || size < 0 ||
-      (size > 0 && !text) || flags != 0 || default_char || used_default_char) {
+  if (!wide || length == 0 || size < 0 || (size > 0 && !text) || !IsUtf8CodePage(code_page) ||
+      default_char || used_default_char) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
+  if ((flags & ~WC_ERR_INVALID_CHARS) != 0) {
+    SetLastError(ERROR_INVALID_FLAGS);
+    return 0;
+  }
+  // Any negative length converts through the terminating zero.
   size_t n =
-      length == -1 ? std::char_traits<char16_t>::length(wide) + 1 : static_cast<size_t>(length);
+      length < 0 ? std::char_traits<char16_t>::length(wide) + 1 : static_cast<size_t>(length);
   std::string out;
   for (size_t i = 0; i < n; ++i) {
     char32_t cp = wide[i];
@@ -102,6 +122,10 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int length, L
       cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(wide[i + 1]) - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      if (flags & WC_ERR_INVALID_CHARS) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+      }
       cp = 0xFFFD;  // an unpaired surrogate
     }
     if (cp < 0x80) {

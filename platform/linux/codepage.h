@@ -6,11 +6,13 @@
 #define CP_ACP 0u
 #define CP_UTF8 65001u
 #define MB_ERR_INVALID_CHARS 0x00000008u
+#define WC_ERR_INVALID_CHARS 0x00000080u
 
 extern "C" {
 WINAPI_EXPORT UINT GetACP();
-// Returns the number of units written, or with wide_size 0 the number needed. A length of -1
-// converts through the terminating zero, which is counted.
+// Returns the number of units written, or with wide_size 0 the number needed. A negative
+// length converts through the terminating zero, which is counted. Flags other than
+// MB_ERR_INVALID_CHARS (WC_ERR_INVALID_CHARS) fail with ERROR_INVALID_FLAGS.
 WINAPI_EXPORT int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length,
                                       LPWSTR wide, int wide_size);
 WINAPI_EXPORT int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int length,

@@ -1,9 +1,14 @@
 #include "platform/linux/drives.h"
 
+#include <dirent.h>
+#include <locale.h>
 #include <sys/stat.h>
+#include <wctype.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 #include "platform/linux/codepage.h"
 #include "platform/linux/errors.h"
@@ -37,15 +42,133 @@ std::string GetDriveRoot() {
   return DefaultDriveRoot();
 }
 
+namespace {
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// Code points of UTF-8 text, upper-cased as Windows compares names; an invalid byte stands
+// for itself.
+std::u32string FoldCase(std::string_view name) {
+  static locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  std::u32string out;
+  for (size_t i = 0; i < name.size();) {
+    auto byte = static_cast<unsigned char>(name[i]);
+    size_t length = byte < 0xC0 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+    char32_t cp = length == 1 ? byte : byte & (0x7F >> length);
+    if (i + length > name.size()) length = 1, cp = byte;
+    for (size_t k = 1; k < length; ++k) cp = (cp << 6) | (name[i + k] & 0x3F);
+    i += length;
+    if (cp < 0x80) {
+      if (cp >= 'a' && cp <= 'z') cp -= 'a' - 'A';
+    } else if (utf8) {
+      cp = static_cast<char32_t>(towupper_l(static_cast<wint_t>(cp), utf8));
+    }
+    out.push_back(cp);
+  }
+  return out;
+}
+
+// The entry of a directory whose name equals `name` but for case; the first in byte order
+// when there are several. Empty when there is none.
+std::string FindInAnyCase(const std::string& directory, const std::string& name) {
+  DIR* dir = opendir(directory.empty() ? "." : directory.c_str());
+  if (!dir) return std::string();
+  std::u32string wanted = FoldCase(name);
+  std::string found;
+  while (const dirent* entry = readdir(dir)) {
+    std::string candidate = entry->d_name;
+    if (candidate == "." || candidate == "..") continue;
+    if (FoldCase(candidate) == wanted && (found.empty() || candidate < found)) found = candidate;
+  }
+  closedir(dir);
+  return found;
+}
+
+// The elements of a path as Windows reads them: either separator; "." dropped and ".." taking
+// back the element before it, by name; an element followed by a separator losing one trailing
+// dot; and, unless the path ends in a separator, the last element losing its trailing dots and
+// spaces.
+std::vector<std::string> PathElements(std::string_view rest, bool keep_leading_parents) {
+  std::vector<std::string> elements;
+  bool ends_in_separator = false;
+  size_t begin = 0;
+  while (begin < rest.size()) {
+    size_t end = begin;
+    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
+    std::string element(rest.substr(begin, end - begin));
+    bool followed_by_separator = end < rest.size();
+    begin = end + 1;
+    if (element.empty()) continue;
+    ends_in_separator = followed_by_separator;
+    if (element == ".") continue;
+    if (element == "..") {
+      if (!elements.empty() && elements.back() != "..") {
+        elements.pop_back();
+      } else if (keep_leading_parents) {
+        elements.push_back(element);
+      }
+      continue;
+    }
+    if (followed_by_separator && element.back() == '.') element.pop_back();
+    elements.push_back(element);
+  }
+  if (!ends_in_separator && !elements.empty() && elements.back() != "..") {
+    std::string& last = elements.back();
+    while (!last.empty() && (last.back() == '.' || last.back() == ' ')) last.pop_back();
+    if (last.empty()) elements.pop_back();
+  }
+  return elements;
+}
+
+}  // namespace
+
 std::string MapPath(std::string_view path) {
   bool has_drive = path.size() >= 2 && path[1] == ':' &&
                    ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z'));
-  if (!has_drive) return std::string(path);
-  char letter = static_cast<char>(path[0] | 0x20);
-  std::string mapped = GetDriveRoot() + "/" + letter;
-  std::string_view rest = path.substr(2);
-  if (!rest.empty() && rest[0] != '\\' && rest[0] != '/') mapped += '/';
-  for (char c : rest) mapped += (c == '\\') ? '/' : c;
+  std::string base;
+  std::string_view rest = path;
+  if (has_drive) {
+    base = GetDriveRoot() + "/" + static_cast<char>(path[0] | 0x20);
+    rest = path.substr(2);
+  } else if (!path.empty() && IsSeparator(path[0])) {
+    base = "";  // the file system's root: elements are joined as "/name"
+  } else {
+    base = ".";
+  }
+  bool relative = !has_drive && base == ".";
+  bool trailing_separator = !rest.empty() && IsSeparator(rest.back());
+  std::vector<std::string> elements = PathElements(rest, relative);
+
+  std::string mapped = base;
+  for (const std::string& element : elements) mapped += "/" + element;
+  if (mapped.empty()) mapped = "/";
+
+  // Names match in any case, as on Windows: an element that is not there as written is looked
+  // for in its directory. Only a path that is not found as written pays for the search.
+  if (!Exists(mapped) && !elements.empty()) {
+    std::string resolved = base;
+    size_t i = 0;
+    for (; i < elements.size(); ++i) {
+      std::string next = resolved + "/" + elements[i];
+      if (elements[i] != ".." && !Exists(next)) {
+        std::string found = FindInAnyCase(resolved.empty() ? "/" : resolved, elements[i]);
+        if (found.empty()) break;
+        next = resolved + "/" + found;
+      }
+      resolved = next;
+    }
+    for (; i < elements.size(); ++i) resolved += "/" + elements[i];
+    mapped = resolved;
+  }
+  if (relative) mapped = mapped.size() > 2 ? mapped.substr(2) : ".";  // without the "./"
+  if (trailing_separator && mapped.back() != '/') mapped += '/';
   return mapped;
 }
 

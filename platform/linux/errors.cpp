@@ -47,6 +47,7 @@ constexpr SystemText kSystemTexts[] = {
     {206, "The filename or extension is too long."},
     {234, "More data is available."},
     {267, "The directory name is invalid."},
+    {1004, "Invalid flags."},
     {1113, "No mapping for the Unicode character exists in the target multi-byte code page."},
     {0x80090001u, "Bad UID."},
     {0x80090002u, "Bad Hash."},

@@ -22,8 +22,16 @@ HANDLE DescriptorToHandle(int fd);
 bool RegisterOpenFile(int fd, DWORD access, DWORD share);
 void UnregisterOpenFile(int fd);
 
-// Characters Windows never accepts in a file name: * ? < > | "
+// Characters Windows never accepts in a file name: * ? < > | " and the control characters;
+// and an element "..." before a separator, which Windows reads as "..".
 bool HasInvalidNameCharacters(std::string_view path);
+
+// An empty path, or one of spaces only: Windows finds no path there.
+bool IsBlankPath(std::string_view path);
+
+// Whether a path given to an ANSI function is longer than MAX_PATH characters once converted
+// to UTF-16: those functions fail with ERROR_FILENAME_EXCED_RANGE before looking.
+bool AnsiPathTooLong(std::string_view path);
 
 // The attribute word of a stat result.
 DWORD AttributesOf(const struct stat& st);

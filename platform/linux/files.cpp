@@ -21,7 +21,35 @@
 namespace winplatform {
 
 bool HasInvalidNameCharacters(std::string_view path) {
-  return path.find_first_of("*?<>|\"") != std::string_view::npos;
+  for (char c : path) {
+    if ((c > 0 && c < 0x20) || c == '*' || c == '?' || c == '<' || c == '>' || c == '|' ||
+        c == '"') {
+      return true;
+    }
+  }
+  // "...\" loses one dot as an element before a separator and becomes a ".." that no file
+  // system accepts as a name.
+  for (size_t at = path.find("..."); at != std::string_view::npos; at = path.find("...", at + 1)) {
+    bool starts = at == 0 || path[at - 1] == '\\' || path[at - 1] == '/' || path[at - 1] == ':';
+    bool ends = at + 3 < path.size() && (path[at + 3] == '\\' || path[at + 3] == '/');
+    if (starts && ends) return true;
+  }
+  return false;
+}
+
+bool IsBlankPath(std::string_view path) {
+  return path.find_first_not_of(' ') == std::string_view::npos;
+}
+
+bool AnsiPathTooLong(std::string_view path) {
+  // UTF-16 units: one per character, two for one of four bytes.
+  size_t units = 0;
+  for (char c : path) {
+    auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) ++units;
+    if (byte >= 0xF0) ++units;
+  }
+  return units > MAX_PATH;
 }
 
 int HandleToDescriptor(HANDLE handle) {
@@ -190,7 +218,7 @@ FILETIME FileTimeOf(const struct timespec& time) {
 }
 
 bool HostPathOf(std::string_view windows_path, std::string* host) {
-  if (windows_path.empty()) {
+  if (IsBlankPath(windows_path)) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
   }
@@ -276,7 +304,8 @@ DWORD AttributesOfPath(std::string_view windows_path) {
   while (host.size() > 1 && host.back() == '/') host.pop_back();
   struct stat st;
   if (stat(host.c_str(), &st) != 0) {
-    SetLastErrorFromErrno(errno, host);
+    // A name longer than Linux allows cannot be there: Windows answers that it is not found.
+    SetLastErrorFromErrno(errno == ENAMETOOLONG ? ENOENT : errno, host);
     return INVALID_FILE_ATTRIBUTES;
   }
   if (trailing_separator && !S_ISDIR(st.st_mode)) {
@@ -453,6 +482,10 @@ DWORD GetFileAttributesA(LPCSTR path) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_FILE_ATTRIBUTES;
   }
+  if (AnsiPathTooLong(path)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return INVALID_FILE_ATTRIBUTES;
+  }
   return AttributesOfPath(path);
 }
 
@@ -468,6 +501,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share_mode, LPSECURITY_ATTRI
                    DWORD disposition, DWORD, HANDLE) {
   if (!path) {
     SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (AnsiPathTooLong(path)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return INVALID_HANDLE_VALUE;
   }
   std::string host;

@@ -56,6 +56,39 @@ TEST(CodePageTest, ConversionsKeepEveryCharacter) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
+TEST(CodePageTest, MalformedInputFlagsAndLengthsAsOnWindows) {
+  // One U+FFFD per malformed sequence, ending where the sequence shows it cannot be valid.
+  EXPECT_EQ(Wide("\xE2\x82"
+                 "A"),
+            u"\uFFFDA");
+  EXPECT_EQ(Wide("\xE0\x80\x80"), u"\uFFFD\uFFFD");
+  EXPECT_EQ(Wide("\xED\xA0\x80"), u"\uFFFD\uFFFD");
+  EXPECT_EQ(Wide("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(Wide("\xF0\x9F\x98"), u"\uFFFD");
+  EXPECT_EQ(Wide("\xC0\x80"), u"\uFFFD\uFFFD");
+  // Any negative length means "through the terminator".
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "ab", -7, nullptr, 0), 3);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<LPCWSTR>(u"ab"), -7, nullptr, 0,
+                                nullptr, nullptr),
+            3);
+  // UTF-8 takes no other flags than the ones that reject invalid input.
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 1, "ab", 2, nullptr, 0), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_FLAGS);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0x400, reinterpret_cast<LPCWSTR>(u"ab"), 2, nullptr, 0,
+                                nullptr, nullptr),
+            0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_FLAGS);
+  std::u16string lone = std::u16string(1, char16_t(0xDC00)) + u"x";
+  EXPECT_EQ(
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, reinterpret_cast<LPCWSTR>(lone.data()), 2,
+                          nullptr, 0, nullptr, nullptr),
+      0);
+  EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, reinterpret_cast<LPCWSTR>(u"\u00E9"),
+                                1, nullptr, 0, nullptr, nullptr),
+            2);
+}
+
 TEST(SystemTextTest, FormatMessageGivesWindowsTexts) {
   char text[256];
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, 32,
@@ -83,7 +116,43 @@ TEST_F(FilesTest, DriveLettersMapBelowTheRoot) {
   EXPECT_EQ(winplatform::MapPath("c:\\dir\\f.txt"), root_.string() + "/c/dir/f.txt");
   EXPECT_EQ(winplatform::MapPath("D:x"), root_.string() + "/d/x");
   EXPECT_EQ(winplatform::MapPath("/etc/hostname"), "/etc/hostname");
-  EXPECT_EQ(winplatform::MapPath("rel\\path"), "rel\\path");
+  EXPECT_EQ(winplatform::MapPath("rel\\path"), "rel/path");
+}
+
+// Paths are read as Windows reads them: either separator, "." and ".." by name, trailing dots
+// and spaces of the last element dropped, names in any case.
+TEST_F(FilesTest, PathsAreReadTheWindowsWay) {
+  std::filesystem::create_directories(c_drive_ / "Data" / "Sub");
+  std::ofstream(c_drive_ / "Data" / "Sub" / "Report.TXT") << "x";
+  const std::string found = (c_drive_ / "Data" / "Sub" / "Report.TXT").string();
+  for (const char* path :
+       {"c:\\data\\sub\\report.txt", "C:/DATA/SUB/REPORT.TXT", "c:\\Data\\Sub\\Report.TXT. .",
+        "c:\\Data\\missing\\..\\Sub\\Report.TXT", "c:\\..\\Data\\.\\Sub.\\Report.TXT"}) {
+    EXPECT_EQ(winplatform::MapPath(path), found) << path;
+    EXPECT_EQ(GetFileAttributesA(path), FILE_ATTRIBUTE_ARCHIVE) << path;
+  }
+  // A name that is not there keeps its spelling below the directory that was found.
+  EXPECT_EQ(winplatform::MapPath("c:\\DATA\\New Name.txt"),
+            (c_drive_ / "Data" / "New Name.txt").string());
+  HANDLE created =
+      CreateFileA("c:\\data\\SUB\\new.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(created, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(CloseHandle(created));
+  EXPECT_TRUE(std::filesystem::exists(c_drive_ / "Data" / "Sub" / "new.txt"));
+
+  // Control characters are not allowed in names; an ANSI path longer than MAX_PATH is refused
+  // before it is looked at; a name too long for Linux is simply not there.
+  EXPECT_EQ(GetFileAttributesA("c:\\data\\a\tb"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
+  std::string long_path = "c:\\" + std::string(260, 'x');
+  EXPECT_EQ(GetFileAttributesA(long_path.substr(0, 260).c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(GetFileAttributesA(long_path.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), ERROR_FILENAME_EXCED_RANGE);
+  std::u16string wide_long = Wide(long_path);
+  EXPECT_EQ(GetFileAttributesW(reinterpret_cast<LPCWSTR>(wide_long.c_str())),
+            INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(FilesTest, AttributesAndErrorCodes) {
