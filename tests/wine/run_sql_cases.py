@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""Runs the end-to-end SQL cases (tests/sql/NAME.sql) with the Windows build of the host under
+Wine and compares each output with tests/expected/NAME.out, as the Linux run does.
+
+Each case runs in a fresh folder, one case at a time: its tests/sql/NAME.drive/c is copied
+into the prefix's drive C: and whatever the case added to C: is removed afterwards; other
+drive letters of NAME.drive become drives of their own. The test module is copied beside the
+case under the name the cases load ('./hosttest.so': Windows loads a module whatever its
+extension). The output's line ends (CRLF on Windows) become LF, and failure addresses are
+masked as on Linux.
+
+Where Wine answers otherwise than Windows (its own short system texts), an expected file holds
+the line twice: once starting with "[wine] ", expected only here, and once starting with
+"[not wine] ", expected everywhere else (on Linux, as on Windows)."""
+import argparse
+import difflib
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+
+def expected_under_wine(text):
+    lines = []
+    for line in text.split("\n"):
+        if line.startswith("[not wine] "):
+            continue
+        if line.startswith("[wine] "):
+            line = line[len("[wine] "):]
+        lines.append(line)
+    return "\n".join(lines)
+
+
+def copy_tree(source, target):
+    for entry in os.listdir(source):
+        path = os.path.join(source, entry)
+        if os.path.isdir(path):
+            shutil.copytree(path, os.path.join(target, entry), dirs_exist_ok=True)
+        else:
+            shutil.copy2(path, os.path.join(target, entry))
+
+
+def run_case(args, name):
+    work = os.path.join(args.work, name)
+    if os.path.isdir(work):
+        shutil.rmtree(work)
+    os.makedirs(work)
+    shutil.copy2(args.test_module, os.path.join(work, "hosttest.so"))
+
+    drive_c = os.path.join(args.prefix, "drive_c")
+    dosdevices = os.path.join(args.prefix, "dosdevices")
+    before = set(os.listdir(drive_c))
+    mapped = []
+    drive = os.path.join(args.source, "sql", name + ".drive")
+    if os.path.isdir(drive):
+        for letter in sorted(os.listdir(drive)):
+            if letter == "c":
+                copy_tree(os.path.join(drive, "c"), drive_c)
+            elif len(letter) == 1 and letter.isalpha():
+                root = os.path.join(work, "drives", letter)
+                shutil.copytree(os.path.join(drive, letter), root)
+                link = os.path.join(dosdevices, letter + ":")
+                if os.path.lexists(link):
+                    os.remove(link)
+                os.symlink(root, link)
+                mapped.append(link)
+    try:
+        done = subprocess.run(
+            [args.wine, args.host, "--trace", "-e", "-i", os.path.join(args.source, "sql", name + ".sql")],
+            cwd=work, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+    finally:
+        for entry in set(os.listdir(drive_c)) - before:
+            path = os.path.join(drive_c, entry)
+            if os.path.isdir(path) and not os.path.islink(path):
+                shutil.rmtree(path)
+            else:
+                os.remove(path)
+        for link in mapped:
+            os.remove(link)
+
+    actual = done.stdout.decode("utf-8", errors="replace").replace("\r\n", "\n")
+    actual = re.sub(r" \(Runtime Addr: \$[0-9A-F]{8}\)", " (Runtime Addr: $XXXXXXXX)", actual)
+    with open(os.path.join(work, name + ".out"), "w") as out:
+        out.write(actual)
+    errors = done.stderr.decode("utf-8", errors="replace")
+    if done.returncode != 0 or errors:
+        return "%s: dunmarrow.exe ended with status %d:\n%s" % (name, done.returncode, errors)
+    with open(os.path.join(args.source, "expected", name + ".out")) as f:
+        expected = expected_under_wine(f.read())
+    if actual != expected:
+        diff = difflib.unified_diff(expected.split("\n"), actual.split("\n"),
+                                    "tests/expected/%s.out" % name, "under Wine", lineterm="")
+        return "%s: the output differs (the whole output is %s)\n%s" % (
+            name, os.path.join(work, name + ".out"), "\n".join(diff))
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--wine", required=True, help="the script that runs a program under Wine")
+    parser.add_argument("--host", required=True, help="dunmarrow.exe")
+    parser.add_argument("--test-module", required=True, help="the Windows build of hosttest")
+    parser.add_argument("--source", required=True, help="the tests/ folder")
+    parser.add_argument("--work", required=True, help="where the cases run")
+    parser.add_argument("--prefix", required=True, help="the Wine prefix")
+    parser.add_argument("names", nargs="*", help="cases to run (all when none are named)")
+    args = parser.parse_args()
+
+    names = args.names or sorted(f[:-4] for f in os.listdir(os.path.join(args.source, "sql"))
+                                 if f.endswith(".sql"))
+    failures = [f for f in (run_case(args, name) for name in names) if f]
+    for failure in failures:
+        print(failure)
+    print("%d passed, %d failed" % (len(names) - len(failures), len(failures)))
+    return 1 if failures else 0
+
+
+sys.exit(main())
