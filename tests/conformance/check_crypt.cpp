@@ -188,7 +188,9 @@ void RunChecks(const Workspace&) {
     Check(name + " one byte short", Decrypt(key, cipher.substr(0, cipher.size() - 1)));
     Check(name + " one byte long", Decrypt(key, cipher + "x"));
     Check(name + " zero block appended", Decrypt(key, cipher + std::string(8, '\0')));
-    WineDiffers(kEmptyDecrypt, name + " no bytes", Decrypt(key, ""));
+    // 64-bit Wine reads the last byte of an empty buffer 4 GiB past it and faults.
+    WineDiffers(kEmptyDecrypt, name + " no bytes",
+                UnderWine64() ? "not called under 64-bit Wine" : Decrypt(key, ""));
     for (int pad : {0, 1, 2, 7, 8, 9, 15, 255}) {
       std::string block(8, static_cast<char>(pad));
       std::string encrypted;

@@ -50,6 +50,15 @@ void WineDiffers(std::string_view reason, std::string_view input, std::string_vi
   PrintLine(input, "~ " + std::string(result), "# Wine differs: " + std::string(reason));
 }
 
+bool UnderWine64() {
+#if defined(_WIN64)
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
+}
+
 void ResetLastError() {
   SetLastError(kUntouched);
 }

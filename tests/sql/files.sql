@@ -71,7 +71,8 @@ EXEC xp_FileDelete
 EXEC xp_FileDelete 5
 GO
 
--- The drive letters: C: and D: are mapped (bits 2 and 3); parameters are ignored.
+-- The drive letters: C: and D: are mapped (bits 2 and 3; Wine also maps Z: to its root
+-- directory, bit 25); parameters are ignored.
 DECLARE @drives int
 EXEC @drives = xp_GetLogicalDrives
 SELECT @drives AS Drives

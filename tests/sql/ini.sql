@@ -51,7 +51,8 @@ SELECT @status AS Status, DATALENGTH(@value) AS Bytes
 GO
 
 -- nvarchar texts are ANSI text for the profile functions (UTF-8 on Linux): nothing is lost,
--- and names match without regard to case beyond ASCII too (but SS is not ß). The value goes
+-- and names match without regard to case beyond ASCII too (but SS is not ß; Wine folds ASCII
+-- letters only, so it finds no GRÜßE). The value goes
 -- back into an nvarchar as UTF-16 and into a varchar(5) as its first 5 bytes.
 DECLARE @wide nvarchar(20), @other nvarchar(20), @short varchar(5), @status int
 EXEC xp_IniWriteKey N'c:\cfg\app.ini', N'Grüße', N'Key', N'€ and ж'

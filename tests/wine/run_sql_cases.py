@@ -6,7 +6,7 @@ Each case runs in a fresh folder, one case at a time: its tests/sql/NAME.drive/c
 into the prefix's drive C: and whatever the case added to C: is removed afterwards; other
 drive letters of NAME.drive become drives of their own. The test module is copied beside the
 case under the name the cases load ('./hosttest.so': Windows loads a module whatever its
-extension). The output's line ends (CRLF on Windows) become LF, and failure addresses are
+extension). The output's line ends (CRLF on Windows, CR CR LF after a message's own CRLF) become LF, and failure addresses are
 masked as on Linux.
 
 Where Wine answers otherwise than Windows (its own short system texts), an expected file holds
@@ -41,6 +41,12 @@ def copy_tree(source, target):
             shutil.copy2(path, os.path.join(target, entry))
 
 
+def restart(args):
+    """Wine learns the drive letters of dosdevices/ when its services start: a case that maps
+    drives of its own runs after a restart, and the next case after another."""
+    subprocess.run([args.wine, "--restart"], check=True, timeout=120)
+
+
 def run_case(args, name):
     work = os.path.join(args.work, name)
     if os.path.isdir(work):
@@ -65,6 +71,8 @@ def run_case(args, name):
                     os.remove(link)
                 os.symlink(root, link)
                 mapped.append(link)
+    if mapped:
+        restart(args)
     try:
         done = subprocess.run(
             [args.wine, args.host, "--trace", "-e", "-i", os.path.join(args.source, "sql", name + ".sql")],
@@ -78,8 +86,12 @@ def run_case(args, name):
                 os.remove(path)
         for link in mapped:
             os.remove(link)
+        if mapped:
+            restart(args)
 
-    actual = done.stdout.decode("utf-8", errors="replace").replace("\r\n", "\n")
+    # Line ends become LF, as the Linux run reads its output. A message's own CRLF comes out of
+    # the text-mode console as CR CR LF.
+    actual = re.sub(r"\r+\n", "\n", done.stdout.decode("utf-8", errors="replace"))
     actual = re.sub(r" \(Runtime Addr: \$[0-9A-F]{8}\)", " (Runtime Addr: $XXXXXXXX)", actual)
     with open(os.path.join(work, name + ".out"), "w") as out:
         out.write(actual)
