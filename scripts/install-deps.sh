@@ -18,7 +18,7 @@ done
 if [ "$with_wine" = 1 ]; then
   # Wine for the architecture this machine can run (scripts/wine-arch.sh): 32-bit Wine for
   # the 32-bit DLL, or 64-bit Wine and the 64-bit cross compiler where 32-bit code cannot run.
-  wine_pkgs=(wine python3)
+  wine_pkgs=(wine python3 iproute2)
   if [ "$("$(dirname "$0")/wine-arch.sh")" = i686 ]; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
       $SUDO dpkg --add-architecture i386

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #define WINPLATFORM_SOCKETS_INTERNAL
@@ -112,7 +113,8 @@ bool SystemReverse(uint32_t address, std::string& name, DWORD& error) {
   return true;
 }
 
-// One part of a dotted address: decimal, octal after a leading 0, hexadecimal after 0x.
+// One part of a dotted address: decimal, octal after a leading 0, hexadecimal after 0x and at
+// least one hexadecimal digit.
 // Advances text past the part; false when there is no part or it does not fit 32 bits.
 bool ParseAddressPart(const char*& text, uint32_t& value) {
   if (*text < '0' || *text > '9') return false;
@@ -123,6 +125,10 @@ bool ParseAddressPart(const char*& text, uint32_t& value) {
     if (*text == 'x' || *text == 'X') {
       base = 16;
       ++text;
+      // "0x" needs a hexadecimal digit after it: alone it is no number.
+      bool hex_digit = (*text >= '0' && *text <= '9') || (*text >= 'a' && *text <= 'f') ||
+                       (*text >= 'A' && *text <= 'F');
+      if (!hex_digit) return false;
     }
   }
   uint64_t accumulated = 0;
@@ -146,8 +152,25 @@ bool ParseAddressPart(const char*& text, uint32_t& value) {
   return true;
 }
 
+// Names in the reserved top-level domain "invalid" (RFC 6761) exist nowhere: they are answered
+// as unknown at once, without asking a resolver, so that such a name never goes out to a name
+// server. A trailing dot (the absolute form) and any letter case count the same.
+bool IsReservedInvalidName(std::string_view name) {
+  if (!name.empty() && name.back() == '.') name.remove_suffix(1);
+  constexpr std::string_view kDomain = "invalid";
+  if (name.size() < kDomain.size()) return false;
+  std::string_view last = name.substr(name.size() - kDomain.size());
+  for (size_t i = 0; i < kDomain.size(); ++i) {
+    char c = last[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kDomain[i]) return false;
+  }
+  return name.size() == kDomain.size() || name[name.size() - kDomain.size() - 1] == '.';
+}
+
+// The end of the text or white space of the C locale (what follows it is not read).
 bool IsAddressEnd(char c) {
-  return c == '\0' || c == ' ' || c == '\t' || c == '\n' || c == '\r';
+  return c == '\0' || c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 }  // namespace
@@ -165,11 +188,17 @@ using namespace winplatform;
 int WSAStartup(WORD version_requested, WSADATA* data) {
   BYTE major = static_cast<BYTE>(version_requested & 0xFF);
   BYTE minor = static_cast<BYTE>(version_requested >> 8);
-  if (major == 0 || (major == 1 && minor == 0)) return WSAVERNOTSUPPORTED;
+  if (major == 0) return WSAVERNOTSUPPORTED;
   if (!data) return WSAEFAULT;
   std::memset(data, 0, sizeof *data);
-  bool above = major > 2 || (major == 2 && minor > 2);
-  data->wVersion = above ? static_cast<WORD>(0x0202) : version_requested;
+  // 1.0 and 1.1 as asked, any later 1.x as 1.1; 2.0 to 2.2 as asked, anything later as 2.2.
+  if (major == 1) {
+    data->wVersion = minor == 0 ? static_cast<WORD>(0x0001) : static_cast<WORD>(0x0101);
+  } else if (major == 2 && minor <= 2) {
+    data->wVersion = version_requested;
+  } else {
+    data->wVersion = 0x0202;
+  }
   data->wHighVersion = 0x0202;
   std::snprintf(data->szDescription, sizeof data->szDescription, "WinSock 2.0");
   std::snprintf(data->szSystemStatus, sizeof data->szSystemStatus, "Running");
@@ -211,7 +240,7 @@ hostent* gethostbyname(const char* name) {
     }
     query = local;
   }
-  if (query.size() > kMaxHostName) {
+  if (query.size() > kMaxHostName || IsReservedInvalidName(query)) {
     SetLastError(WSAHOST_NOT_FOUND);
     return nullptr;
   }
@@ -263,6 +292,9 @@ hostent* gethostbyaddr(const char* address, int length, int family) {
 
 ULONG inet_addr(const char* text) {
   if (!text) return INADDR_NONE;
+  // Windows reads a text of exactly one space as address 0; any other text that does not
+  // start with a digit is no address.
+  if (text[0] == ' ' && text[1] == '\0') return 0;
   uint32_t parts[4];
   int count = 0;
   for (;;) {

@@ -42,16 +42,19 @@ struct in_addr {
 };
 
 // Counts the start-ups; the resolver calls fail with WSANOTINITIALISED while the count is 0.
-// Versions below 1.1 fail with WSAVERNOTSUPPORTED; the version granted is at most 2.2.
+// Versions 0.x fail with WSAVERNOTSUPPORTED; 1.0, 1.1 and 2.0 to 2.2 are granted as asked,
+// later 1.x as 1.1 and everything after 2.2 as 2.2.
 WINAPI_EXPORT int WSAStartup(WORD version_requested, WSADATA* data);
 WINAPI_EXPORT int WSACleanup();
 WINAPI_EXPORT int WSAGetLastError();
 // The entry lives in storage of the calling thread until its next resolver call, as on
-// Windows. IPv4 addresses only.
+// Windows. IPv4 addresses only. Names under the reserved domain "invalid" fail with
+// WSAHOST_NOT_FOUND at once, without asking a resolver.
 WINAPI_EXPORT hostent* gethostbyname(const char* name);
 WINAPI_EXPORT hostent* gethostbyaddr(const char* address, int length, int family);
-// One to four parts, each decimal, octal (leading 0) or hexadecimal (0x); INADDR_NONE for
-// anything else, the empty text included.
+// One to four parts, each decimal, octal (leading 0) or hexadecimal (0x), ending the text or
+// followed by white space; INADDR_NONE for anything else, the empty text included. A text of
+// exactly one space gives 0, as on Windows.
 WINAPI_EXPORT ULONG inet_addr(const char* text);
 // Four decimal fields, in storage of the calling thread.
 WINAPI_EXPORT char* inet_ntoa(in_addr address);

@@ -59,8 +59,8 @@ TEST_F(HostCache, NamesAreAskedInLowerCaseOnce) {
 }
 
 TEST_F(HostCache, UnresolvedNamesAreAskedAgain) {
-  EXPECT_EQ(ResolveHostAddress("no-such-host.invalid"), 0u);
-  EXPECT_EQ(ResolveHostAddress("no-such-host.invalid"), 0u);
+  EXPECT_EQ(ResolveHostAddress("no-such-host.test"), 0u);
+  EXPECT_EQ(ResolveHostAddress("no-such-host.test"), 0u);
   EXPECT_EQ(resolver_.ForwardCalls(), 2);
   EXPECT_EQ(HostCacheCount(), 0u);
   EXPECT_EQ(ResolveHostName(Ipv4(192, 0, 2, 77)), "");

@@ -23,18 +23,35 @@ std::string Dotted(ULONG address) {
 
 TEST(InetAddr, ReadsOneToFourPartsInEveryBase) {
   const std::vector<std::pair<const char*, const char*>> cases = {
-      {"127.0.0.1", "127.0.0.1"},    {"010.0.0.1", "8.0.0.1"}, {"0x7f.0.0.1", "127.0.0.1"},
-      {"0X7F.0.0.0x1", "127.0.0.1"}, {"1.2.3", "1.2.0.3"},     {"1.65536", "1.1.0.0"},
-      {"16909060", "1.2.3.4"},       {"0", "0.0.0.0"},         {"1.2.3.4 trailing", "1.2.3.4"},
+      {"127.0.0.1", "127.0.0.1"},
+      {"010.0.0.1", "8.0.0.1"},
+      {"0x7f.0.0.1", "127.0.0.1"},
+      {"0X7F.0.0.0x1", "127.0.0.1"},
+      {"1.2.3", "1.2.0.3"},
+      {"1.65536", "1.1.0.0"},
+      {"16909060", "1.2.3.4"},
+      {"0", "0.0.0.0"},
+      {"1.2.3.4 trailing", "1.2.3.4"},
       {"0.0.0.0", "0.0.0.0"},
+      {"1.2.3.4\v", "1.2.3.4"},
+      {"1.2.3.4\f", "1.2.3.4"},
+      {" ", "0.0.0.0"},  // exactly one space reads as address 0, as on Windows
   };
   for (const auto& [text, dotted] : cases) EXPECT_EQ(Dotted(inet_addr(text)), dotted) << text;
 }
 
 TEST(InetAddr, RejectsWhatIsNoAddress) {
-  for (const char* text : {"", "255.255.255.255", "256.1.1.1", "1.2.3.4.5", "1.2.3.256", "08.1.1.1",
-                           "1.2.3.4x", "a.b.c.d", "1..2.3", "1.2.3.", "-1.2.3.4", " 1.2.3.4",
-                           "4294967296", "1.0x1000000", "localhost"}) {
+  for (const char* text : {"",           "255.255.255.255",
+                           "256.1.1.1",  "1.2.3.4.5",
+                           "1.2.3.256",  "08.1.1.1",
+                           "1.2.3.4x",   "a.b.c.d",
+                           "1..2.3",     "1.2.3.",
+                           "-1.2.3.4",   " 1.2.3.4",
+                           "4294967296", "1.0x1000000",
+                           "localhost",  "  ",
+                           "\t",         " 1",
+                           "0x",         "0X.1",
+                           "1.0x"}) {
     EXPECT_EQ(inet_addr(text), INADDR_NONE) << "'" << text << "'";
   }
   EXPECT_EQ(inet_addr(nullptr), INADDR_NONE);
@@ -50,16 +67,25 @@ TEST(InetNtoa, WritesFourDecimalFieldsPerThread) {
 
 // --- Start-up and the resolver calls --------------------------------------------------------
 
-TEST(WinSock, StartUpGrantsTheVersionAskedUpToTwoTwo) {
+TEST(WinSock, StartUpGrantsTheVersionsWindowsGrants) {
+  const std::vector<std::pair<WORD, WORD>> granted = {
+      {MAKEWORD(1, 0), MAKEWORD(1, 0)}, {MAKEWORD(1, 1), MAKEWORD(1, 1)},
+      {MAKEWORD(1, 2), MAKEWORD(1, 1)}, {MAKEWORD(1, 9), MAKEWORD(1, 1)},
+      {MAKEWORD(2, 0), MAKEWORD(2, 0)}, {MAKEWORD(2, 1), MAKEWORD(2, 1)},
+      {MAKEWORD(2, 2), MAKEWORD(2, 2)}, {MAKEWORD(2, 3), MAKEWORD(2, 2)},
+      {MAKEWORD(3, 0), MAKEWORD(2, 2)}, {MAKEWORD(255, 255), MAKEWORD(2, 2)},
+  };
+  for (const auto& [asked, version] : granted) {
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(asked, &data), 0) << std::hex << asked;
+    EXPECT_EQ(data.wVersion, version) << std::hex << asked;
+    EXPECT_EQ(data.wHighVersion, MAKEWORD(2, 2));
+    EXPECT_EQ(WSACleanup(), 0);
+  }
   WSADATA data;
-  ASSERT_EQ(WSAStartup(MAKEWORD(1, 2), &data), 0);
-  EXPECT_EQ(data.wVersion, MAKEWORD(1, 2));
-  EXPECT_EQ(data.wHighVersion, MAKEWORD(2, 2));
-  EXPECT_EQ(WSACleanup(), 0);
-  ASSERT_EQ(WSAStartup(MAKEWORD(3, 0), &data), 0);
-  EXPECT_EQ(data.wVersion, MAKEWORD(2, 2));
-  EXPECT_EQ(WSACleanup(), 0);
-  EXPECT_EQ(WSAStartup(MAKEWORD(1, 0), &data), WSAVERNOTSUPPORTED);
+  EXPECT_EQ(WSAStartup(MAKEWORD(0, 0), &data), WSAVERNOTSUPPORTED);
+  EXPECT_EQ(WSAStartup(MAKEWORD(0, 2), &data), WSAVERNOTSUPPORTED);
+  EXPECT_EQ(WSAStartup(MAKEWORD(2, 2), nullptr), WSAEFAULT);
 }
 
 TEST(WinSock, ResolverCallsFailUntilStarted) {
@@ -107,6 +133,27 @@ TEST_F(ResolverCalls, ForwardEntryHasWindowsLayoutAndThreadStorage) {
   EXPECT_EQ(WSAGetLastError(), WSAHOST_NOT_FOUND);
   EXPECT_EQ(gethostbyname(std::string(256, 'a').c_str()), nullptr);
   EXPECT_EQ(resolver.ForwardCalls(), 3);  // the overlong name was not asked about
+}
+
+// Names under the reserved domain "invalid" exist nowhere: no resolver is asked about them.
+// Names that only contain the word, or end in it without a dot before, are asked as usual.
+TEST_F(ResolverCalls, ReservedInvalidDomainIsAnsweredWithoutAResolver) {
+  CountingResolver resolver;
+  resolver.AddHost("invalid.test", "invalid.test", Ipv4(192, 0, 2, 1));
+  resolver.AddHost("notinvalid", "notinvalid", Ipv4(192, 0, 2, 2));
+  NetworkSeams seams(&resolver, nullptr);
+  for (const char* name :
+       {"no-such-host.invalid", "invalid", "INVALID", "a.b.Invalid", "host.invalid.", "invalid."}) {
+    SetLastError(0);
+    EXPECT_EQ(gethostbyname(name), nullptr) << name;
+    EXPECT_EQ(WSAGetLastError(), WSAHOST_NOT_FOUND) << name;
+  }
+  EXPECT_EQ(resolver.ForwardCalls(), 0);
+  EXPECT_NE(gethostbyname("invalid.test"), nullptr);
+  EXPECT_NE(gethostbyname("notinvalid"), nullptr);
+  EXPECT_EQ(gethostbyname("invalid.example"), nullptr);
+  EXPECT_EQ(resolver.ForwardNames(),
+            (std::vector<std::string>{"invalid.test", "notinvalid", "invalid.example"}));
 }
 
 TEST_F(ResolverCalls, ReverseEntryCarriesTheAddress) {

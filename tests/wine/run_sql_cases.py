@@ -55,13 +55,33 @@ def apply_mask(path, text):
     return text
 
 
+# Under Wine a name goes to the system's resolver, which knows nothing of the reserved names
+# (no-such-host.invalid) and would ask a name server. A case that resolves names therefore runs
+# in a network namespace of its own with loopback only: nothing it looks up leaves the machine.
+# Wine's services, which send the echoes to 127.0.0.1, keep running in the machine's own.
+RESOLVING = re.compile(r"\bxp_(Ping|GetAddrByHost|GetHostByAddr)\b", re.IGNORECASE)
+PRIVATE_NETWORK = ["unshare", "--net", "sh", "-c", 'ip link set lo up && exec "$@"', "sh"]
+
+
+def private_network_missing():
+    """Why no private network can be made here, or None when it can."""
+    try:
+        done = subprocess.run(PRIVATE_NETWORK + ["true"], stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=30)
+    except OSError as error:
+        return str(error)
+    if done.returncode != 0:
+        return done.stderr.decode(errors="replace").strip() or "status %d" % done.returncode
+    return None
+
+
 def restart(args):
     """Wine learns the drive letters of dosdevices/ when its services start: a case that maps
     drives of its own runs after a restart, and the next case after another."""
     subprocess.run([args.wine, "--restart"], check=True, timeout=120)
 
 
-def run_case(args, name):
+def run_case(args, name, isolate):
     work = os.path.join(args.work, name)
     if os.path.isdir(work):
         shutil.rmtree(work)
@@ -89,7 +109,7 @@ def run_case(args, name):
         restart(args)
     try:
         done = subprocess.run(
-            [args.wine, args.host, "--trace", "-e", "-i", os.path.join(args.source, "sql", name + ".sql")],
+            (PRIVATE_NETWORK if isolate else []) + [args.wine, args.host, "--trace", "-e", "-i", os.path.join(args.source, "sql", name + ".sql")],
             cwd=work, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
     finally:
         for entry in set(os.listdir(drive_c)) - before:
@@ -136,10 +156,24 @@ def main():
 
     names = args.names or sorted(f[:-4] for f in os.listdir(os.path.join(args.source, "sql"))
                                  if f.endswith(".sql"))
-    failures = [f for f in (run_case(args, name) for name in names) if f]
+    missing = private_network_missing()
+    failures = []
+    skipped = 0
+    for name in names:
+        with open(os.path.join(args.source, "sql", name + ".sql"), encoding="utf-8") as case:
+            resolving = bool(RESOLVING.search(case.read()))
+        if resolving and missing:
+            print("%s: skipped, it resolves names and no private network can be made here (%s)"
+                  % (name, missing))
+            skipped += 1
+            continue
+        failure = run_case(args, name, resolving)
+        if failure:
+            failures.append(failure)
     for failure in failures:
         print(failure)
-    print("%d passed, %d failed" % (len(names) - len(failures), len(failures)))
+    print("%d passed, %d failed, %d skipped" % (len(names) - len(failures) - skipped,
+                                                len(failures), skipped))
     return 1 if failures else 0
 
 
