@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "platform/windows.h"
+#include "runtime/failure.h"
 #include "runtime/frame.h"
 
 namespace dunmarrow {
@@ -581,7 +583,29 @@ void TXProc::SendMessage(const std::string& text, int32_t number, int severity, 
               1, const_cast<char*>(text.c_str()), static_cast<int>(text.size()));
 }
 
-int ReportFailure(SRV_PROC* srvproc, const std::string& prefix, std::exception_ptr failure) {
+namespace {
+
+// The failure with a routine's name after its message; the address stays the one where the
+// failure was raised.
+std::exception_ptr WithSuffix(std::exception_ptr failure, const std::string& suffix) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const Exception& e) {
+    return std::make_exception_ptr(Exception(e.Message() + suffix, e.Address()));
+  } catch (const std::bad_alloc&) {
+    return std::make_exception_ptr(Exception(kOutOfMemoryMessage + suffix, nullptr));
+  } catch (const std::exception& e) {
+    return std::make_exception_ptr(Exception(e.what() + suffix, nullptr));
+  } catch (...) {
+    return std::make_exception_ptr(Exception("Unknown failure" + suffix, nullptr));
+  }
+}
+
+}  // namespace
+
+int ReportFailure(SRV_PROC* srvproc, const std::string& prefix, std::exception_ptr failure,
+                  const std::string& suffix) {
+  if (!suffix.empty()) failure = WithSuffix(failure, suffix);
   try {
     std::rethrow_exception(failure);
   } catch (...) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ods/srv.h"
@@ -168,14 +169,17 @@ class TXProc {
   std::unique_ptr<TxpFields> fields_;
 };
 
-// Reports a caught failure under the procedure's prefix; returns -1.
-int ReportFailure(SRV_PROC* srvproc, const std::string& prefix, std::exception_ptr failure);
+// Reports a caught failure under the procedure's prefix, with the suffix (if any) after its
+// message; returns -1.
+int ReportFailure(SRV_PROC* srvproc, const std::string& prefix, std::exception_ptr failure,
+                  const std::string& suffix = "");
 
 // The context frame: creates the TXProc, runs the work, destroys the TXProc (DONE, then the
-// OUTPUT parameters) whatever happened, and only then reports a failure. The work returns
-// the status.
+// OUTPUT parameters) whatever happened, and only then reports a failure, with the suffix after
+// its message (also a failure of reading the parameters). The work returns the status.
 template <typename Work>
-int RunContextFrame(SRV_PROC* srvproc, const std::string& prefix, Work&& work) {
+int RunContextFrame(SRV_PROC* srvproc, const std::string& prefix, const std::string& suffix,
+                    Work&& work) {
   int status = -1;
   std::exception_ptr failure;
   try {
@@ -188,8 +192,13 @@ int RunContextFrame(SRV_PROC* srvproc, const std::string& prefix, Work&& work) {
   } catch (...) {
     failure = std::current_exception();
   }
-  if (failure) status = ReportFailure(srvproc, prefix, failure);
+  if (failure) status = ReportFailure(srvproc, prefix, failure, suffix);
   return status;
+}
+
+template <typename Work>
+int RunContextFrame(SRV_PROC* srvproc, const std::string& prefix, Work&& work) {
+  return RunContextFrame(srvproc, prefix, std::string(), std::forward<Work>(work));
 }
 
 }  // namespace dunmarrow

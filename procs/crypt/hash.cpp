@@ -2,8 +2,6 @@
 // hexadecimal digits or as its 20 bytes, stored in an OUTPUT parameter or compared with a
 // digest the caller gives. All CryptoAPI work runs under XpLock on the shared provider.
 #include <cstring>
-#include <exception>
-#include <new>
 #include <string>
 
 #include "crypto/crypto.h"
@@ -28,42 +26,6 @@ std::string UpperAscii(std::string text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return text;
-}
-
-// The failure with the routine's name after its message; the address stays the one where the
-// failure was raised.
-std::exception_ptr WithSuffix(std::exception_ptr failure, const std::string& suffix) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const Exception& e) {
-    return std::make_exception_ptr(Exception(e.Message() + suffix, e.Address()));
-  } catch (const std::bad_alloc&) {
-    return std::make_exception_ptr(Exception(kOutOfMemoryMessage + suffix, nullptr));
-  } catch (const std::exception& e) {
-    return std::make_exception_ptr(Exception(e.what() + suffix, nullptr));
-  } catch (...) {
-    return std::make_exception_ptr(Exception("Unknown failure" + suffix, nullptr));
-  }
-}
-
-// The context frame, with the suffix the hash procedures append to every failure's message,
-// also to a failure of reading the parameters.
-template <typename Work>
-int RunHashFrame(SRV_PROC* srvproc, const char* prefix, const char* suffix, Work&& work) {
-  int status = -1;
-  std::exception_ptr failure;
-  try {
-    TXProc proc(srvproc);
-    try {
-      status = work(proc);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) status = ReportFailure(srvproc, prefix, WithSuffix(failure, suffix));
-  return status;
 }
 
 // The digest form from a parameter item (xp_sha_quick): 'bin' or '0' in any letter case give
@@ -157,10 +119,11 @@ int ShaQuickCompare(TXProc& proc) {
 }  // namespace dunmarrow
 
 XP_PROCEDURE(xp_sha_quick) {
-  return dunmarrow::RunHashFrame(srvproc, "xp_sha_quick: ", " (_xpHashQuick)", dunmarrow::ShaQuick);
+  return dunmarrow::RunContextFrame(srvproc, "xp_sha_quick: ", " (_xpHashQuick)",
+                                    dunmarrow::ShaQuick);
 }
 
 XP_PROCEDURE(xp_sha_quick_compare) {
-  return dunmarrow::RunHashFrame(srvproc, "xp_sha_quick_compare: ", " (_xpHashQuickCompare)",
-                                 dunmarrow::ShaQuickCompare);
+  return dunmarrow::RunContextFrame(srvproc, "xp_sha_quick_compare: ", " (_xpHashQuickCompare)",
+                                    dunmarrow::ShaQuickCompare);
 }
