@@ -177,15 +177,18 @@ Provider* FindProvider(Registry& r, HCRYPTPROV handle) {
   return &found->second;
 }
 
-// A hash whose provider is still open, or null with the error set.
-Hash* FindHash(Registry& r, HCRYPTHASH handle) {
+// A hash or key of a table whose provider is still open, or null with the error set (the
+// table's own code for an unknown handle).
+template <typename Table>
+typename Table::mapped_type::element_type* FindObject(Registry& r, Table& table, ULONG_PTR handle,
+                                                      DWORD unknown) {
   if (handle == 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  auto found = r.hashes.find(handle);
-  if (found == r.hashes.end()) {
-    SetLastError(NTE_BAD_HASH);
+  auto found = table.find(handle);
+  if (found == table.end()) {
+    SetLastError(unknown);
     return nullptr;
   }
   if (!FindProvider(r, found->second->provider)) {
@@ -195,21 +198,12 @@ Hash* FindHash(Registry& r, HCRYPTHASH handle) {
   return found->second.get();
 }
 
+Hash* FindHash(Registry& r, HCRYPTHASH handle) {
+  return FindObject(r, r.hashes, handle, static_cast<DWORD>(NTE_BAD_HASH));
+}
+
 Key* FindKey(Registry& r, HCRYPTKEY handle) {
-  if (handle == 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  auto found = r.keys.find(handle);
-  if (found == r.keys.end()) {
-    SetLastError(NTE_BAD_KEY);
-    return nullptr;
-  }
-  if (!FindProvider(r, found->second->provider)) {
-    SetLastError(NTE_BAD_UID);
-    return nullptr;
-  }
-  return found->second.get();
+  return FindObject(r, r.keys, handle, static_cast<DWORD>(NTE_BAD_KEY));
 }
 
 const nettle_hash* HashAlgorithm(ALG_ID algorithm) {
