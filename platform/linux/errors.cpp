@@ -42,6 +42,7 @@ constexpr SystemText kSystemTexts[] = {
     {123, "The filename, directory name, or volume label syntax is incorrect."},
     {126, "The specified module could not be found."},
     {127, "The specified procedure could not be found."},
+    {131, "An attempt was made to move the file pointer before the beginning of the file."},
     {145, "The directory is not empty."},
     {183, "Cannot create a file when that file already exists."},
     {206, "The filename or extension is too long."},

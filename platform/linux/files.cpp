@@ -527,7 +527,9 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distance_high, DWORD meth
   }
   off_t position = lseek(fd, static_cast<off_t>(offset), whence);
   if (position < 0) {
-    SetLastError(errno == EINVAL ? ERROR_INVALID_PARAMETER : ErrorFromErrno(errno));
+    // With a valid method, lseek refuses only a position before the start of the file, which
+    // it leaves where it was.
+    SetLastError(errno == EINVAL ? ERROR_NEGATIVE_SEEK : ErrorFromErrno(errno));
     return INVALID_SET_FILE_POINTER;
   }
   uint64_t unsigned_position = static_cast<uint64_t>(position);
@@ -557,7 +559,11 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVER
     if (n < 0) {
       if (errno == EINTR) continue;
       if (written) *written = done;
-      SetLastErrorFromErrno(errno);
+      // A descriptor that is open, but for reading only: the handle lacks write access.
+      bool read_only = errno == EBADF && fcntl(fd, F_GETFD) != -1;
+      SetLastError(read_only        ? ERROR_ACCESS_DENIED
+                   : errno == EBADF ? ERROR_INVALID_HANDLE
+                                    : ErrorFromErrno(errno));
       return FALSE;
     }
     done += static_cast<DWORD>(n);

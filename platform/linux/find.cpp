@@ -100,10 +100,16 @@ bool FindFirst(std::string_view windows_path, Entry* first) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
   }
-  if (windows_path.find_first_of("<>|\"") != std::string_view::npos) {
+  // Characters no name can hold: on the way they make the path invalid; in the last element
+  // they are part of the pattern, which then matches no name.
+  size_t last_separator = windows_path.find_last_of("\\/");
+  std::string_view way =
+      last_separator == std::string_view::npos ? "" : windows_path.substr(0, last_separator);
+  if (way.find_first_of("<>|\"") != std::string_view::npos) {
     SetLastError(ERROR_INVALID_NAME);
     return false;
   }
+  bool unmatchable = windows_path.find_first_of("<>|\"") != std::string_view::npos;
   std::string host = MapPath(windows_path);
   // A trailing separator, a drive root among them, never names an entry.
   if (host.back() == '/') {
@@ -117,6 +123,15 @@ bool FindFirst(std::string_view windows_path, Entry* first) {
   std::string last = slash == std::string::npos ? host : host.substr(slash + 1);
   if (HasWildcards(directory)) {
     SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  if (unmatchable) {
+    struct stat st;
+    if (stat(directory.c_str(), &st) != 0) {
+      SetSearchError(errno, host, directory);
+    } else {
+      SetLastError(S_ISDIR(st.st_mode) ? ERROR_FILE_NOT_FOUND : ERROR_DIRECTORY);
+    }
     return false;
   }
 

@@ -83,8 +83,10 @@ UINT GetTempFileNameA(LPCSTR directory, LPCSTR prefix, UINT unique, LPSTR buffer
   }
   std::string base = dir;
   if (!base.empty() && base.back() != '\\' && base.back() != '/') {
-    // Windows paths take a backslash, host paths a slash.
-    base += (IsDrivePath(dir) || dir.find('\\') != std::string::npos) ? '\\' : '/';
+    // Windows paths take a backslash, host paths (with slashes only) a slash.
+    bool host_path = !IsDrivePath(dir) && dir.find('/') != std::string::npos &&
+                     dir.find('\\') == std::string::npos;
+    base += host_path ? '/' : '\\';
   }
   base += PrefixOf(prefix);
   // The longest name ("FFFF.TMP") must fit the caller's MAX_PATH buffer.
@@ -97,18 +99,19 @@ UINT GetTempFileNameA(LPCSTR directory, LPCSTR prefix, UINT unique, LPSTR buffer
     std::snprintf(tail, sizeof tail, "%X.TMP", number);
     return base + tail;
   };
-  if (unique != 0) {
-    std::string name = name_for(unique & 0xFFFFu);
-    std::memcpy(buffer, name.c_str(), name.size() + 1);
-    return unique;
-  }
-
+  // The directory must exist, even when the number is given and nothing is created.
   std::string host_directory = MapPath(dir.empty() ? "." : dir);
   struct stat st;
   if (stat(host_directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     SetLastError(ERROR_DIRECTORY);
     return 0;
   }
+  if (unique != 0) {
+    std::string name = name_for(unique & 0xFFFFu);
+    std::memcpy(buffer, name.c_str(), name.size() + 1);
+    return unique;
+  }
+
   auto now = std::chrono::steady_clock::now().time_since_epoch();
   unsigned start = static_cast<unsigned>(
       std::chrono::duration_cast<std::chrono::milliseconds>(now).count() & 0xFFFF);

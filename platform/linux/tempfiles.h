@@ -12,6 +12,7 @@ WINAPI_EXPORT DWORD GetTempPathW(DWORD size, LPWSTR buffer);
 // directory + separator + the first three characters of the prefix + the number in
 // upper-case hexadecimal + ".TMP" into a buffer of MAX_PATH characters. With unique 0 the
 // number is chosen from the clock and raised until a new file could be created, empty;
-// otherwise the name is only built. Returns the number, 0 on failure.
+// otherwise the name is only built. Either way the directory must exist (ERROR_DIRECTORY).
+// Returns the number, 0 on failure.
 WINAPI_EXPORT UINT GetTempFileNameA(LPCSTR directory, LPCSTR prefix, UINT unique, LPSTR buffer);
 }

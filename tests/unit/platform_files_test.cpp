@@ -86,8 +86,14 @@ TEST_F(PlatformFilesTest, FindFailsWithTheWindowsCodes) {
   EXPECT_EQ(First("c:\\dir\\readme\\*"), "error 267");
   EXPECT_EQ(First("c:\\dir\\readme\\x"), "error 267");
   EXPECT_EQ(First("c:\\d*\\readme"), "error 123");
-  EXPECT_EQ(First("c:\\dir\\a<b"), "error 123");
   EXPECT_EQ(First(""), "error 3");
+  // Characters no name holds: invalid on the way; in the last element a pattern that matches
+  // nothing, as long as the directory is there.
+  EXPECT_EQ(First("c:\\d|r\\readme"), "error 123");
+  EXPECT_EQ(First("c:\\dir\\a<b"), "error 2");
+  EXPECT_EQ(First("c:\\dir\\*|*"), "error 2");
+  EXPECT_EQ(First("c:\\nodir\\a\"b"), "error 3");
+  EXPECT_EQ(First("c:\\dir\\readme\\a>b"), "error 267");
 }
 
 TEST_F(PlatformFilesTest, FindWideReadsNamesOutsideAnsi) {
@@ -307,6 +313,37 @@ TEST_F(PlatformFilesTest, OpeningAReadOnlyFileForWritingIsDenied) {
                         FILE_ATTRIBUTE_NORMAL, nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+}
+
+TEST_F(PlatformFilesTest, PointerAndWritesFollowTheHandle) {
+  HANDLE file = CreateFileA("c:\\dir\\readme", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(SetFilePointer(file, 2, nullptr, FILE_BEGIN), 2u);
+  // Before the start: refused, and the pointer stays.
+  SetLastError(0);
+  EXPECT_EQ(SetFilePointer(file, -3, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), ERROR_NEGATIVE_SEEK);
+  LONG high = -1;
+  EXPECT_EQ(SetFilePointer(file, -6, &high, FILE_END), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), ERROR_NEGATIVE_SEEK);
+  EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_CURRENT), 2u);
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(file, "X", 1, &written, nullptr));
+  EXPECT_TRUE(CloseHandle(file));
+  EXPECT_EQ(Read("dir/readme"), "12X45");
+
+  // A handle opened for reading only cannot write.
+  HANDLE reader = CreateFileA("c:\\dir\\readme", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  written = 7;
+  SetLastError(0);
+  EXPECT_FALSE(WriteFile(reader, "Y", 1, &written, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(written, 0u);
+  EXPECT_TRUE(CloseHandle(reader));
+  EXPECT_EQ(Read("dir/readme"), "12X45");
 }
 
 TEST_F(PlatformFilesTest, LogicalDrivesAreTheMappedLetters) {

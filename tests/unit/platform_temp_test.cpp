@@ -84,6 +84,26 @@ TEST_F(TempFileNameTest, AGivenNumberOnlyBuildsTheName) {
   EXPECT_EQ(GetTempFileNameA("c:\\", "pre", 0xBEEF, name), 0xBEEFu);
   EXPECT_STREQ(name, "c:\\preBEEF.TMP");
   EXPECT_FALSE(std::filesystem::exists(c_drive_ / "preBEEF.TMP"));
+  // The directory must still be there.
+  SetLastError(0);
+  EXPECT_EQ(GetTempFileNameA("c:\\nodir", "pre", 0xBEEF, name), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_DIRECTORY);
+}
+
+TEST_F(TempFileNameTest, RelativeDirectoriesTakeABackslash) {
+  std::filesystem::create_directories(c_drive_ / "rel");
+  std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(c_drive_);
+  char name[MAX_PATH];
+  EXPECT_EQ(GetTempFileNameA(".", "pre", 0x12A, name), 0x12Au);
+  EXPECT_STREQ(name, ".\\pre12A.TMP");
+  UINT number = GetTempFileNameA("rel", "pre", 0, name);
+  ASSERT_NE(number, 0u);
+  char expected[32];
+  std::snprintf(expected, sizeof expected, "rel\\pre%X.TMP", number);
+  EXPECT_STREQ(name, expected);
+  EXPECT_TRUE(std::filesystem::is_regular_file(c_drive_ / "rel" / (expected + 4)));
+  std::filesystem::current_path(previous);
 }
 
 TEST_F(TempFileNameTest, FailsWithTheWindowsCodes) {
