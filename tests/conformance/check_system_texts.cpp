@@ -86,10 +86,10 @@ void SmallBuffer(DWORD code) {
 void RunChecks(const Workspace&) {
   // The codes the stand-ins produce, and those the module reports from other calls.
   std::vector<DWORD> codes = {
-      0,           1,           2,           3,           4,           5,          6,   8,   15,
-      18,          19,          32,          39,          80,          87,         111, 112, 122,
-      123,         126,         127,         145,         183,         206,        234, 267, 1113,
-      0x80090003u, 0x80090004u, 0x80090005u, 0x80090008u, 0x80090009u, 0x8009000Cu};
+      0,    1,           2,           3,           4,           5,           6,          8,   15,
+      18,   19,          32,          39,          80,          87,          111,        112, 122,
+      123,  126,         127,         131,         145,         183,         206,        234, 267,
+      1113, 0x80090003u, 0x80090004u, 0x80090005u, 0x80090008u, 0x80090009u, 0x8009000Cu};
   // Codes that have no text anywhere.
   for (DWORD code : {0x0000FFFFu, 0x20000001u, 0xDEADBEEFu, 0xFFFFFFFFu}) codes.push_back(code);
 
