@@ -13,7 +13,8 @@ using namespace conformance;
 namespace {
 
 const char kReadOnlyTarget[] =
-    "Wine's CopyFile replaces a read-only target; Windows refuses it with ERROR_ACCESS_DENIED";
+    "Wine's CopyFile (run as root here) replaces a read-only target; Windows refuses it with "
+    "ERROR_ACCESS_DENIED";
 const char kSourceSharing[] =
     "Wine's CopyFile opens the source sharing writes and copies a file open for writing; "
     "Windows shares reads and deletes only and fails with ERROR_SHARING_VIOLATION";

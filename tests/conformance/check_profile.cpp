@@ -201,8 +201,8 @@ void RunChecks(const Workspace& ws) {
   Read("dups.ini", "dup", "k");
   Read("dups.ini", "DUP", "K");
   Read("dups.ini", "dup", "z");
-  Write("dups.ini", "dup", "K", "changed");
-  Write("dups.ini", "dup", "z", "new");
+  Write("dups.ini", "dup", "K", "changed", nullptr);
+  Write("dups.ini", "dup", "z", "new", nullptr);
   Read("dups.ini", "dup", "k");
   Read("dups.ini", "dup", "z");
 
@@ -223,20 +223,20 @@ void RunChecks(const Workspace& ws) {
   Make("nosection.ini", "k=0\r\n[s]\r\nk=1");
   Read("nosection.ini", "", "k", "(default)", 256, kNoSection);
   Read("nosection.ini", "s", "k");
-  Write("nosection.ini", "s", "n", "2");
-  Write("nosection.ini", "t", "x", "1");
+  Write("nosection.ini", "s", "n", "2", nullptr);
+  Write("nosection.ini", "t", "x", "1", nullptr);
   Read("nosection.ini", "s", "n");
   Read("nosection.ini", "t", "x");
   Make("noend.ini", "[s]\r\nk=1");
-  Write("noend.ini", "t", "x", "1");
+  Write("noend.ini", "t", "x", "1", nullptr);
   Read("noend.ini", "t", "x");
 
   // UTF-16 files with their mark; UTF-8 files, with and without a mark.
   Make("utf16.ini", Utf16("[s]\r\nk=v\r\n\xC3\xBC=\xC3\xA4\r\n"));
   Read("utf16.ini", "s", "k");
   Read("utf16.ini", "s", "\xC3\xBC");
-  Write("utf16.ini", "s", "k", "w");
-  Write("utf16.ini", "s", "n", "\xE2\x82\xAC");
+  Write("utf16.ini", "s", "k", "w", nullptr);
+  Write("utf16.ini", "s", "n", "\xE2\x82\xAC", nullptr);
   Read("utf16.ini", "s", "k");
   Read("utf16.ini", "s", "n");
   Make("utf8bom.ini", "\xEF\xBB\xBF[s]\r\nk=v\r\n[t]\r\nk=w\r\n");
