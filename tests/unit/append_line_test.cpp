@@ -13,6 +13,7 @@
 #include "runtime/export.h"
 #include "tests/unit/call_helpers.h"
 #include "tests/unit/file_helpers.h"
+#include "tests/unit/held_file.h"
 
 XP_PROCEDURE(xp_FileAppendLine);
 
@@ -165,28 +166,13 @@ TEST_F(AppendLineTest, AFileHeldForWritingIsARangeFailureAndStaysUnchanged) {
 
 TEST_F(AppendLineTest, AFileHeldByAnotherProcessIsARangeFailure) {
   WriteBytes(c_drive_ / "out" / "f.txt", "before\r\n");
-  int ready[2], done[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(done), 0);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    HANDLE file = CreateFileA("c:\\out\\f.txt", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    char byte = file == INVALID_HANDLE_VALUE ? 'x' : 'k';
-    if (write(ready[1], &byte, 1) != 1 || read(done[0], &byte, 1) != 1) _exit(2);
-    _exit(0);
-  }
-  char byte = 0;
-  ASSERT_EQ(read(ready[0], &byte, 1), 1);
-  ASSERT_EQ(byte, 'k');
+  FileHeldByOtherProcess held("c:\\out\\f.txt");
+  ASSERT_TRUE(held.Opened());
   EXPECT_EQ(Append(VarChar("x")).Transcript(),
             DirectFailure("xp_FileAppendLine: Range check error"));
-  ASSERT_EQ(write(done[1], "x", 1), 1);
-  waitpid(child, nullptr, 0);
+  held.Release();
   EXPECT_EQ(Append(VarChar("y")).status, 1);
   EXPECT_EQ(File(), "before\r\ny\r\n");
-  for (int fd : {ready[0], ready[1], done[0], done[1]}) close(fd);
 }
 
 TEST_F(AppendLineTest, ManyAppendersWithRetriesLoseAndInterleaveNothing) {

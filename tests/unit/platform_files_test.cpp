@@ -9,6 +9,7 @@
 
 #include "platform/windows.h"
 #include "tests/unit/call_helpers.h"
+#include "tests/unit/held_file.h"
 
 namespace dunmarrow::test {
 namespace {
@@ -259,23 +260,9 @@ TEST_F(PlatformFilesTest, ShareModesDecideBetweenOpensOfOneProcess) {
 }
 
 TEST_F(PlatformFilesTest, ShareModesHoldBetweenProcesses) {
-  int ready[2], done[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(done), 0);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    // The other process holds the file open for writing, others may only read.
-    HANDLE file = CreateFileA("c:\\dir\\readme", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    char byte = file == INVALID_HANDLE_VALUE ? 'x' : 'k';
-    if (write(ready[1], &byte, 1) != 1) _exit(2);
-    if (read(done[0], &byte, 1) != 1) _exit(3);
-    _exit(0);  // the descriptor, and its locks, go with the process
-  }
-  char byte = 0;
-  ASSERT_EQ(read(ready[0], &byte, 1), 1);
-  ASSERT_EQ(byte, 'k');
+  // The other process holds the file open for writing, others may only read.
+  FileHeldByOtherProcess held("c:\\dir\\readme");
+  ASSERT_TRUE(held.Opened());
   auto open = [](DWORD access, DWORD share) {
     SetLastError(0);
     HANDLE file = CreateFileA("c:\\dir\\readme", access, share, nullptr, OPEN_EXISTING,
@@ -289,12 +276,8 @@ TEST_F(PlatformFilesTest, ShareModesHoldBetweenProcesses) {
   EXPECT_EQ(open(GENERIC_READ, FILE_SHARE_READ), "error 32");
   EXPECT_EQ(open(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE), "ok");
   EXPECT_EQ(ErrorOf(DeleteFileA("c:\\dir\\readme")), "error 32");
-  ASSERT_EQ(write(done[1], "x", 1), 1);
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_EQ(status, 0);
+  EXPECT_EQ(held.Release(), 0);
   EXPECT_EQ(open(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ), "ok");
-  for (int fd : {ready[0], ready[1], done[0], done[1]}) close(fd);
 }
 
 TEST_F(PlatformFilesTest, WriteOnlyOpensTakePartInShareModes) {
