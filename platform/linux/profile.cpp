@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/linux/errno_map.h"
@@ -214,8 +215,11 @@ Units<Unit> EditText(const Units<Unit>& text, const std::string& section, const 
   const Units<Unit> crlf = Literal<Unit>("\r\n");
   Units<Unit> out = text;
   if (place.section == SIZE_MAX) {
-    // A new section goes at the end, after a line break when the file lacks a final one.
-    if (!out.empty() && out.back() != '\r' && out.back() != '\n') out += crlf;
+    // A new section goes at the end, after a line break when the file lacks a final one. A
+    // UTF-16 file holding only its mark counts as lacking one: Windows writes CR LF after the
+    // mark before the header.
+    bool mark_only = std::is_same_v<Unit, char16_t> && out.empty();
+    if (mark_only || (!out.empty() && out.back() != '\r' && out.back() != '\n')) out += crlf;
     out += Literal<Unit>("[") + FromAnsi(section, Unit()) + Literal<Unit>("]") + crlf;
     out += FromAnsi(key, Unit()) + Literal<Unit>("=") + FromAnsi(value, Unit()) + crlf;
     return out;

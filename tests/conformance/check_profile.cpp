@@ -35,6 +35,9 @@ const char kComments[] = "Wine finds a comment line (\";\") as a key";
 const char kEmptySection[] = "Wine finds no section \"[]\" of an empty name";
 const char kNoSection[] =
     "Wine reads the lines before the first header as a section of an empty name";
+const char kMarkOnly[] =
+    "Wine writes a new section's header right after the UTF-16 mark of a file holding only "
+    "its mark; Windows writes CR LF first";
 const char kCutCharacter[] =
     "Wine returns size - 1 without copying when a multi-byte character does not fit";
 
@@ -239,6 +242,11 @@ void RunChecks(const Workspace& ws) {
   Write("utf16.ini", "s", "n", "\xE2\x82\xAC", nullptr);
   Read("utf16.ini", "s", "k");
   Read("utf16.ini", "s", "n");
+  // A UTF-16 file that holds only its mark stays UTF-16; Windows starts the new section on a
+  // line of its own (FF FE 0D 00 0A 00 5B 00 ...).
+  Make("utf16mark.ini", Utf16(""));
+  Write("utf16mark.ini", "s", "k", "v", kMarkOnly);
+  Read("utf16mark.ini", "s", "k");
   Make("utf8bom.ini", "\xEF\xBB\xBF[s]\r\nk=v\r\n[t]\r\nk=w\r\n");
   Read("utf8bom.ini", "s", "k", "(default)", 256, kUtf8Mark);
   Read("utf8bom.ini", "t", "k");
