@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/windows.h"
+#include "runtime/ansi_text.h"
 #include "runtime/failure.h"
 #include "runtime/frame.h"
 
@@ -33,15 +34,6 @@ std::u16string AnsiToWide(const char* text, size_t count) {
   std::u16string out(static_cast<size_t>(size), u'\0');
   MultiByteToWideChar(CP_ACP, 0, text, length, reinterpret_cast<LPWSTR>(out.data()), size);
   return out;
-}
-
-// The first `limit` bytes of 8-bit text, not cutting a multi-byte character.
-size_t AnsiPrefixLength(const std::string& text, size_t limit) {
-  if (limit >= text.size()) return text.size();
-  size_t end = limit;
-  // Step back over continuation bytes to the start of the character that would be cut.
-  while (end > 0 && (static_cast<uint8_t>(text[end]) & 0xC0) == 0x80) --end;
-  return end;
 }
 
 // The first `limit` UTF-16 units, not cutting a surrogate pair.
@@ -280,14 +272,10 @@ int TxpItems::IndexOf(const TxpItem* item) const {
 }
 
 TxpItem* TxpItems::ItemByName(std::string_view name) const {
-  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+  // Letter case folds in ASCII only, and never inside a double-byte character.
+  std::string wanted = AnsiLowerAscii(name);
   for (TxpItem* item : items_) {
-    std::string display = item->DisplayName();
-    if (display.size() == name.size() &&
-        std::equal(display.begin(), display.end(), name.begin(),
-                   [&](char a, char b) { return lower(a) == lower(b); })) {
-      return item;
-    }
+    if (AnsiLowerAscii(item->DisplayName()) == wanted) return item;
   }
   return nullptr;
 }
@@ -367,7 +355,9 @@ void TxpParams::WriteOutputParameters() {
           srv_paramsetoutput(srvproc, n, reinterpret_cast<uint8_t*>(wide.data()),
                              static_cast<uint32_t>(units * 2), 0);
         } else {
-          size_t m = std::min<size_t>(item->MaxLen(), item->DataLen());
+          // 8-bit text cut to the maximum length ends between two characters.
+          std::string_view text(reinterpret_cast<const char*>(item->data_.data()), item->DataLen());
+          size_t m = AnsiPrefixLength(text, item->MaxLen());
           srv_paramsetoutput(srvproc, n, item->data_.data(), static_cast<uint32_t>(m), 0);
         }
         break;

@@ -60,6 +60,12 @@ UINT GetACP() {
   return CP_UTF8;
 }
 
+BOOL IsDBCSLeadByteEx(UINT code_page, BYTE byte) {
+  (void)code_page;  // the only code page here is UTF-8, which has no lead bytes
+  (void)byte;
+  return FALSE;
+}
+
 int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, LPWSTR wide,
                         int wide_size) {
   if (!text || length == 0 || wide_size < 0 || (wide_size > 0 && !wide) ||

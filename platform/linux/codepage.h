@@ -10,6 +10,9 @@
 
 extern "C" {
 WINAPI_EXPORT UINT GetACP();
+// Whether a byte starts a two-byte character of a double-byte code page. UTF-8 is no
+// double-byte code page: FALSE for every byte, as on Windows.
+WINAPI_EXPORT BOOL IsDBCSLeadByteEx(UINT code_page, BYTE byte);
 // Returns the number of units written, or with wide_size 0 the number needed. A negative
 // length converts through the terminating zero, which is counted. Flags other than
 // MB_ERR_INVALID_CHARS (WC_ERR_INVALID_CHARS) fail with ERROR_INVALID_FLAGS.
