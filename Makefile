@@ -6,11 +6,9 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+# The two Windows DLLs: x86 in build-win, x64 in build-win64.
 WIN_BUILD ?= build-win
-# The Windows build that runs under Wine: the 32-bit one where this machine runs 32-bit code,
-# else the same sources built for 64-bit Windows (scripts/wine-arch.sh).
-WINE_ARCH ?= $(shell scripts/wine-arch.sh)
-WINE_BUILD ?= $(if $(filter i686,$(WINE_ARCH)),$(WIN_BUILD),$(WIN_BUILD)64)
+WIN64_BUILD ?= $(WIN_BUILD)64
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 30
 ZFUZZ_SECONDS ?= 20
@@ -57,12 +55,19 @@ $(WIN_BUILD)/build.ninja:
 	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 
-windows: deps $(WIN_BUILD)/build.ninja
+$(WIN64_BUILD)/build.ninja:
+	cmake -S . -B $(WIN64_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+
+windows: deps $(WIN_BUILD)/build.ninja $(WIN64_BUILD)/build.ninja
 	cmake --build $(WIN_BUILD) -j $(JOBS)
+	cmake --build $(WIN64_BUILD) -j $(JOBS)
 
 check-windows: windows
 	python3 scripts/check_windows_dll.py i686-w64-mingw32-objdump $(WIN_BUILD)/Dunmarrow.dll \
-	  runtime/Dunmarrow.def
+	  runtime/Dunmarrow.def x86
+	python3 scripts/check_windows_dll.py x86_64-w64-mingw32-objdump $(WIN64_BUILD)/Dunmarrow.dll \
+	  runtime/Dunmarrow.def x64
 
 # The format engine's fuzzer and ZDecompressBlock's (built when clang can build libFuzzer
 # targets), each for a while.
@@ -78,13 +83,12 @@ fuzz: build
 	    -print_final_stats=1 $(BUILD)/zfuzz-corpus tests/fuzz/zdecompress_seeds; \
 	fi
 
-# The Windows build under Wine: the DLL loaded as a server loads it, and the conformance checks
-# against the Linux build's stand-ins. One Wine prefix per run, made by the first test.
-test-wine: deps-wine build
-	cmake -S . -B $(WINE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$(WINE_ARCH).cmake -DDUNMARROW_LINUX_BUILD=$(abspath $(BUILD))
-	cmake --build $(WINE_BUILD) -j $(JOBS)
-	ctest --test-dir $(WINE_BUILD) --output-on-failure -j $(JOBS)
+# The Windows builds under Wine: the DLL loaded as a server loads it, the SQL cases (also in the
+# ANSI code pages 1252 and 932) and the conformance checks against the Linux build's stand-ins.
+# The x64 build always; the x86 build where this machine runs 32-bit code and 32-bit Wine is
+# installed. The last lines say which ran.
+test-wine: deps-wine build windows
+	scripts/test-wine.sh $(abspath $(BUILD)) $(WIN_BUILD) $(WIN64_BUILD) $(JOBS)
 
 test: test-linux test-asan test-tsan check-windows fuzz test-wine
 
@@ -95,4 +99,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) $(WIN_BUILD)64
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD)

@@ -16,6 +16,14 @@ typedef uint16_t DBUSMALLINT;
 typedef uint8_t DBTINYINT;
 typedef char DBCHAR;
 
+// The server's headers declare these widths as int, long, ULONG, DBINT and BOOL: 32 bits on
+// 32-bit and on 64-bit Windows (LLP64) alike, so one declaration serves both DLLs. Only the
+// pointers (SRV_PROC*, the data pointers) grow to 64 bits in the x64 DLL.
+#if defined(_WIN32) && defined(__cplusplus)
+static_assert(sizeof(long) == sizeof(int32_t) && sizeof(int) == sizeof(int32_t),
+              "the ODS interface's long and int are 32 bits on Windows");
+#endif
+
 #if defined(_WIN32) && defined(ODS_BUILDING_LIBRARY)
 #define ODS_DECL __declspec(dllexport)
 #define ODS_CALL __cdecl

@@ -43,6 +43,8 @@ int FileSize(SRV_PROC* srvproc) {
     }
     case dkInteger: {
       // A handle value: the first four bytes, the zero fill completing a shorter integer.
+      // Sign-extended to the width of a HANDLE: a 64-bit process's kernel handles have 32
+      // significant bits and are sign-extended (INVALID_HANDLE_VALUE stays -1).
       int32_t value;
       std::memcpy(&value, param.Data, sizeof value);
       HANDLE file = reinterpret_cast<HANDLE>(static_cast<intptr_t>(value));

@@ -1,8 +1,9 @@
 -- 8-bit text outside ASCII through the procedures. varchar values reach the module in the
 -- server's ANSI code page and come back in it: UTF-8 on Linux, 1252 on a Western Windows
 -- server, 932 (double-byte) on a Japanese one. Each group passes Latin text (é, €: in 1252,
--- not in 932) and Japanese text (データ: in 932, not in 1252); what a code page lacks becomes
--- '?' on the way in. The expected output of each code page is its own file.
+-- not in 932) and Japanese text (データ: in 932, not in 1252); on the way in, what a code page
+-- lacks becomes its nearest letter (é is e in 932) or '?'. The expected output of each code
+-- page is its own file.
 
 -- File names: a file made through an 8-bit name is found through the same name as 16-bit
 -- text only where the code page holds its characters ('?' is a wildcard, no name holds it).

@@ -11,7 +11,12 @@ masked as on Linux.
 
 Where Wine answers otherwise than Windows (its own short system texts), an expected file holds
 the line twice: once starting with "[wine] ", expected only here, and once starting with
-"[not wine] ", expected everywhere else (on Linux, as on Windows)."""
+"[not wine] ", expected everywhere else (on Linux, as on Windows).
+
+A case with an expected file for an ANSI code page of a server (tests/expected/NAME.cp1252.out,
+NAME.cp932.out) runs once more in each: with dunmarrow-acp.exe, the host without the UTF-8
+manifest, whose code page Wine takes from the Unix locale's LC_CTYPE (en_US gives 1252, ja_JP
+932). The locales are made with localedef into the work folder, so none needs installing."""
 import argparse
 import difflib
 import os
@@ -75,14 +80,48 @@ def private_network_missing():
     return None
 
 
+# The ANSI code pages a server runs with, and the Unix locale whose LC_CTYPE gives each.
+CODE_PAGES = {"cp1252": "en_US", "cp932": "ja_JP"}
+
+
+def make_locales(folder):
+    """The locales of CODE_PAGES as UTF-8 locales below folder (for LOCPATH), or why not."""
+    os.makedirs(folder, exist_ok=True)
+    for locale in CODE_PAGES.values():
+        target = os.path.join(folder, locale + ".UTF-8")
+        if os.path.isdir(target):
+            continue
+        try:
+            done = subprocess.run(["localedef", "-i", locale, "-f", "UTF-8", target],
+                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+        except OSError as error:
+            return str(error)
+        # localedef warns about some locale sources and still writes the locale (status 1).
+        if not os.path.isdir(target):
+            return done.stdout.decode(errors="replace").strip()
+    return None
+
+
+def code_page_environment(args, code_page):
+    env = dict(os.environ)
+    for name in ("LC_ALL", "LANG", "LANGUAGE"):
+        env.pop(name, None)
+    env["LOCPATH"] = os.path.join(args.work, "locales")
+    env["LC_CTYPE"] = CODE_PAGES[code_page] + ".UTF-8"
+    return env
+
+
 def restart(args):
     """Wine learns the drive letters of dosdevices/ when its services start: a case that maps
     drives of its own runs after a restart, and the next case after another."""
     subprocess.run([args.wine, "--restart"], check=True, timeout=120)
 
 
-def run_case(args, name, isolate):
-    work = os.path.join(args.work, name)
+def run_case(args, name, isolate, code_page=None):
+    """Runs one case with the host of the UTF-8 manifest, or with the host of the system's code
+    page in the given one; returns what failed, or None."""
+    label = name + ("." + code_page if code_page else "")
+    work = os.path.join(args.work, label)
     if os.path.isdir(work):
         shutil.rmtree(work)
     os.makedirs(work)
@@ -108,9 +147,11 @@ def run_case(args, name, isolate):
     if mapped:
         restart(args)
     try:
+        host = args.acp_host if code_page else args.host
         done = subprocess.run(
-            (PRIVATE_NETWORK if isolate else []) + [args.wine, args.host, "--trace", "-e", "-i", os.path.join(args.source, "sql", name + ".sql")],
-            cwd=work, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+            (PRIVATE_NETWORK if isolate else []) + [args.wine, host, "--trace", "-e", "-i", os.path.join(args.source, "sql", name + ".sql")],
+            cwd=work, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300,
+            env=code_page_environment(args, code_page) if code_page else None)
     finally:
         for entry in set(os.listdir(drive_c)) - before:
             path = os.path.join(drive_c, entry)
@@ -128,18 +169,19 @@ def run_case(args, name, isolate):
     actual = re.sub(r"\r+\n", "\n", done.stdout.decode("utf-8", errors="replace"))
     actual = re.sub(r" \(Runtime Addr: \$[0-9A-F]{8}\)", " (Runtime Addr: $XXXXXXXX)", actual)
     actual = apply_mask(os.path.join(args.source, "sql", name + ".mask"), actual)
-    with open(os.path.join(work, name + ".out"), "w") as out:
+    with open(os.path.join(work, label + ".out"), "w") as out:
         out.write(actual)
     errors = done.stderr.decode("utf-8", errors="replace")
     if done.returncode != 0 or errors:
-        return "%s: dunmarrow.exe ended with status %d:\n%s" % (name, done.returncode, errors)
-    with open(os.path.join(args.source, "expected", name + ".out")) as f:
+        return "%s: %s ended with status %d:\n%s" % (label, os.path.basename(host),
+                                                      done.returncode, errors)
+    with open(os.path.join(args.source, "expected", label + ".out")) as f:
         expected = expected_under_wine(f.read())
     if actual != expected:
         diff = difflib.unified_diff(expected.split("\n"), actual.split("\n"),
-                                    "tests/expected/%s.out" % name, "under Wine", lineterm="")
+                                    "tests/expected/%s.out" % label, "under Wine", lineterm="")
         return "%s: the output differs (the whole output is %s)\n%s" % (
-            name, os.path.join(work, name + ".out"), "\n".join(diff))
+            label, os.path.join(work, label + ".out"), "\n".join(diff))
     return None
 
 
@@ -147,6 +189,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--wine", required=True, help="the script that runs a program under Wine")
     parser.add_argument("--host", required=True, help="dunmarrow.exe")
+    parser.add_argument("--acp-host", required=True,
+                        help="dunmarrow-acp.exe, the host in the system's ANSI code page")
     parser.add_argument("--test-module", required=True, help="the Windows build of hosttest")
     parser.add_argument("--source", required=True, help="the tests/ folder")
     parser.add_argument("--work", required=True, help="where the cases run")
@@ -157,8 +201,10 @@ def main():
     names = args.names or sorted(f[:-4] for f in os.listdir(os.path.join(args.source, "sql"))
                                  if f.endswith(".sql"))
     missing = private_network_missing()
+    no_locales = make_locales(os.path.join(args.work, "locales"))
     failures = []
     skipped = 0
+    passed = 0
     for name in names:
         with open(os.path.join(args.source, "sql", name + ".sql"), encoding="utf-8") as case:
             resolving = bool(RESOLVING.search(case.read()))
@@ -167,13 +213,26 @@ def main():
                   % (name, missing))
             skipped += 1
             continue
-        failure = run_case(args, name, resolving)
-        if failure:
-            failures.append(failure)
+        for code_page in [None] + sorted(CODE_PAGES):
+            label = name + ("." + code_page if code_page else "")
+            if code_page and not os.path.exists(
+                    os.path.join(args.source, "expected", label + ".out")):
+                continue
+            if code_page and no_locales:
+                failures.append("%s: no locale for code page %s can be made here: %s"
+                                % (label, code_page[2:], no_locales))
+                continue
+            failure = run_case(args, name, resolving, code_page)
+            if failure:
+                failures.append(failure)
+            else:
+                passed += 1
+                print("%s: passed" % label)
     for failure in failures:
         print(failure)
-    print("%d passed, %d failed, %d skipped" % (len(names) - len(failures) - skipped,
-                                                len(failures), skipped))
+    print("%d passed, %d failed, %d skipped (UTF-8 and the code pages %s)"
+          % (passed, len(failures), skipped,
+             ", ".join(c[2:] for c in sorted(CODE_PAGES))))
     return 1 if failures else 0
 
 
