@@ -14,7 +14,7 @@ FUZZ_SECONDS ?= 30
 ZFUZZ_SECONDS ?= 20
 
 .PHONY: deps deps-wine build run test test-linux test-asan test-tsan windows check-windows \
-	test-wine fuzz bench clean format
+	test-wine dist fuzz bench clean format
 
 deps:
 	scripts/install-deps.sh
@@ -69,6 +69,12 @@ check-windows: windows
 	python3 scripts/check_windows_dll.py x86_64-w64-mingw32-objdump $(WIN64_BUILD)/Dunmarrow.dll \
 	  runtime/Dunmarrow.def x64
 
+# The release: both DLLs, the registration scripts, INSTALL.txt and SHA256SUMS in one zip.
+dist: check-windows
+	python3 scripts/make_dist.py --x86 $(WIN_BUILD)/Dunmarrow.dll --x64 $(WIN64_BUILD)/Dunmarrow.dll \
+	  --def runtime/Dunmarrow.def --install release/INSTALL.txt --out dist
+	python3 scripts/check_dist.py dist/Dunmarrow-1.1.0.0-windows.zip runtime/Dunmarrow.def
+
 # The format engine's fuzzer and ZDecompressBlock's (built when clang can build libFuzzer
 # targets), each for a while.
 fuzz: build
@@ -90,7 +96,7 @@ fuzz: build
 test-wine: deps-wine build windows
 	scripts/test-wine.sh $(abspath $(BUILD)) $(WIN_BUILD) $(WIN64_BUILD) $(JOBS)
 
-test: test-linux test-asan test-tsan check-windows fuzz test-wine
+test: test-linux test-asan test-tsan check-windows dist fuzz test-wine
 
 bench: build
 	$(BUILD)/bench/benchmarks
@@ -99,4 +105,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) dist/*.zip
