@@ -6,11 +6,11 @@
 #include <memory>
 
 #include "host/drive_root.h"
-#include "host/interpreter.h"
 #include "host/options.h"
-#include "host/procedures.h"
 #include "host/script.h"
-#include "host/text.h"
+#include "tsql/interpreter.h"
+#include "tsql/procedures.h"
+#include "tsql/text.h"
 
 #ifndef DUNMARROW_DEFAULT_MODULE
 #define DUNMARROW_DEFAULT_MODULE "Dunmarrow.dll"

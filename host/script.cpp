@@ -1,6 +1,6 @@
 #include "host/script.h"
 
-#include "host/text.h"
+#include "tsql/text.h"
 
 namespace dunmarrow::host {
 

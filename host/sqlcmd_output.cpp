@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "host/text.h"
+#include "tsql/text.h"
 
 namespace dunmarrow::host {
 

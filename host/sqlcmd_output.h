@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "host/errors.h"
-#include "host/value.h"
+#include "tsql/errors.h"
+#include "tsql/value.h"
 
 namespace dunmarrow::host {
 

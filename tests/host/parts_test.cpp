@@ -4,12 +4,12 @@
 
 #include <sstream>
 
-#include "host/errors.h"
-#include "host/lexer.h"
-#include "host/ods_values.h"
-#include "host/parser.h"
 #include "host/script.h"
 #include "host/sqlcmd_output.h"
+#include "tsql/errors.h"
+#include "tsql/lexer.h"
+#include "tsql/ods_values.h"
+#include "tsql/parser.h"
 
 namespace dunmarrow::host {
 namespace {

@@ -5,7 +5,7 @@
 #include <random>
 #include <sstream>
 
-#include "host/interpreter.h"
+#include "tsql/interpreter.h"
 
 namespace dunmarrow::host {
 namespace {

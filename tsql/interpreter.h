@@ -4,10 +4,10 @@
 
 #include <string_view>
 
-#include "host/evaluator.h"
-#include "host/exec.h"
-#include "host/procedures.h"
 #include "host/sqlcmd_output.h"
+#include "tsql/evaluator.h"
+#include "tsql/exec.h"
+#include "tsql/procedures.h"
 
 namespace dunmarrow::host {
 

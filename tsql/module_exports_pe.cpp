@@ -1,5 +1,5 @@
 // Windows: the export directory of the loaded module's image.
-#include "host/module_exports.h"
+#include "tsql/module_exports.h"
 
 namespace dunmarrow::host {
 

@@ -3,10 +3,10 @@
 // OUTPUT values and the return status back into the variables.
 #pragma once
 
-#include "host/ast.h"
-#include "host/evaluator.h"
-#include "host/procedures.h"
 #include "host/sqlcmd_output.h"
+#include "tsql/ast.h"
+#include "tsql/evaluator.h"
+#include "tsql/procedures.h"
 
 namespace dunmarrow::host {
 

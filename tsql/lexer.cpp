@@ -1,7 +1,7 @@
-#include "host/lexer.h"
+#include "tsql/lexer.h"
 
-#include "host/errors.h"
-#include "host/text.h"
+#include "tsql/errors.h"
+#include "tsql/text.h"
 
 namespace dunmarrow::host {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/value.h"
+#include "tsql/value.h"
 
 namespace dunmarrow::host {
 

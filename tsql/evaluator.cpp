@@ -1,8 +1,8 @@
-#include "host/evaluator.h"
+#include "tsql/evaluator.h"
 
-#include "host/errors.h"
-#include "host/operators.h"
-#include "host/text.h"
+#include "tsql/errors.h"
+#include "tsql/operators.h"
+#include "tsql/text.h"
 
 namespace dunmarrow::host {
 

@@ -4,8 +4,8 @@
 
 #include <optional>
 
-#include "host/value.h"
 #include "ods/session.h"
+#include "tsql/value.h"
 
 namespace dunmarrow::host {
 

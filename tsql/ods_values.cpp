@@ -1,4 +1,4 @@
-#include "host/ods_values.h"
+#include "tsql/ods_values.h"
 
 #include <cstring>
 

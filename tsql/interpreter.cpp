@@ -1,11 +1,11 @@
-#include "host/interpreter.h"
+#include "tsql/interpreter.h"
 
 #include <new>
 
-#include "host/errors.h"
-#include "host/operators.h"
-#include "host/parser.h"
-#include "host/text.h"
+#include "tsql/errors.h"
+#include "tsql/operators.h"
+#include "tsql/parser.h"
+#include "tsql/text.h"
 
 namespace dunmarrow::host {
 

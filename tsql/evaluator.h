@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "host/ast.h"
+#include "tsql/ast.h"
 
 namespace dunmarrow::host {
 

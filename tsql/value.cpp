@@ -1,4 +1,4 @@
-#include "host/value.h"
+#include "tsql/value.h"
 
 #include <cfloat>
 #include <charconv>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <limits>
 
-#include "host/errors.h"
-#include "host/text.h"
+#include "tsql/errors.h"
+#include "tsql/text.h"
 
 namespace dunmarrow::host {
 

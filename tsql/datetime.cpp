@@ -1,4 +1,4 @@
-#include "host/datetime.h"
+#include "tsql/datetime.h"
 
 #include <cstdio>
 #include <regex>

@@ -1,4 +1,4 @@
-#include "host/text.h"
+#include "tsql/text.h"
 
 #include <vector>
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "host/datetime.h"
-#include "host/decimal.h"
-#include "host/sql_type.h"
+#include "tsql/datetime.h"
+#include "tsql/decimal.h"
+#include "tsql/sql_type.h"
 
 namespace dunmarrow::host {
 

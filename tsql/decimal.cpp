@@ -1,4 +1,4 @@
-#include "host/decimal.h"
+#include "tsql/decimal.h"
 
 #include <algorithm>
 #include <charconv>

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "host/module_exports.h"
+#include "tsql/module_exports.h"
 
 namespace dunmarrow::host {
 

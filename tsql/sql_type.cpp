@@ -1,9 +1,9 @@
-#include "host/sql_type.h"
+#include "tsql/sql_type.h"
 
 #include <algorithm>
 
-#include "host/errors.h"
-#include "host/text.h"
+#include "tsql/errors.h"
+#include "tsql/text.h"
 
 namespace dunmarrow::host {
 

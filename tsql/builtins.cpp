@@ -2,9 +2,9 @@
 // remove extended procedures; sp_helpextendedproc lists them.
 #include <algorithm>
 
-#include "host/errors.h"
-#include "host/exec.h"
-#include "host/text.h"
+#include "tsql/errors.h"
+#include "tsql/exec.h"
+#include "tsql/text.h"
 
 namespace dunmarrow::host {
 

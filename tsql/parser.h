@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/ast.h"
+#include "tsql/ast.h"
 
 namespace dunmarrow::host {
 

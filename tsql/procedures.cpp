@@ -1,7 +1,7 @@
-#include "host/procedures.h"
+#include "tsql/procedures.h"
 
-#include "host/errors.h"
-#include "host/module_exports.h"
+#include "tsql/errors.h"
+#include "tsql/module_exports.h"
 
 namespace dunmarrow::host {
 

@@ -1,10 +1,10 @@
-#include "host/operators.h"
+#include "tsql/operators.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "host/errors.h"
-#include "host/text.h"
+#include "tsql/errors.h"
+#include "tsql/text.h"
 
 namespace dunmarrow::host {
 

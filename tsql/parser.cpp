@@ -1,13 +1,13 @@
-#include "host/parser.h"
+#include "tsql/parser.h"
 
 #include <algorithm>
 #include <charconv>
 #include <set>
 
-#include "host/errors.h"
-#include "host/lexer.h"
-#include "host/operators.h"
-#include "host/text.h"
+#include "tsql/errors.h"
+#include "tsql/lexer.h"
+#include "tsql/operators.h"
+#include "tsql/text.h"
 
 namespace dunmarrow::host {
 

@@ -2,7 +2,7 @@
 // numbers), binary - and unary minus, with the result types the server gives them.
 #pragma once
 
-#include "host/value.h"
+#include "tsql/value.h"
 
 namespace dunmarrow::host {
 

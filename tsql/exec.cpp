@@ -1,10 +1,10 @@
-#include "host/exec.h"
+#include "tsql/exec.h"
 
 #include <cstdio>
 
-#include "host/errors.h"
-#include "host/ods_values.h"
-#include "host/text.h"
+#include "tsql/errors.h"
+#include "tsql/ods_values.h"
+#include "tsql/text.h"
 
 namespace dunmarrow::host {
 
