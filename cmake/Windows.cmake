@@ -38,10 +38,9 @@ target_link_options(opends60 PRIVATE -Wl,--export-all-symbols -Wl,--exclude-libs
 add_library(winplatform INTERFACE)
 target_link_libraries(winplatform INTERFACE kernel32)
 
-if(EXISTS ${CMAKE_SOURCE_DIR}/host/CMakeLists.txt)
-  add_subdirectory(host)
-  target_sources(dunmarrow PRIVATE ${CMAKE_SOURCE_DIR}/cmake/utf8-manifest.rc)
-endif()
+add_subdirectory(tsql)
+add_subdirectory(host)
+target_sources(dunmarrow PRIVATE ${CMAKE_SOURCE_DIR}/cmake/utf8-manifest.rc)
 
 if(DUNMARROW_TESTS)
   enable_testing()

@@ -86,7 +86,9 @@ int Run(int argc, char** argv) {
   }
 
   SqlcmdOutput output(*out, options->output_options);
-  Interpreter interpreter(registry, output, options->trace);
+  SessionState state;
+  state.trace = options->trace;
+  Interpreter interpreter(registry, output, state);
   bool failed = false;
   BatchReader reader([&](const std::string& text, const std::string& go_line, int count) {
     if (options->echo) {

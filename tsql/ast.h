@@ -7,7 +7,7 @@
 
 #include "tsql/value.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 struct Expr;
 using ExprPtr = std::unique_ptr<Expr>;
@@ -61,4 +61,4 @@ struct Statement {
   bool option_on = false;
 };
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -1,4 +1,4 @@
-// The host's own system procedures: sp_addextendedproc and sp_dropextendedproc register and
+// The engine's own system procedures: sp_addextendedproc and sp_dropextendedproc register and
 // remove extended procedures; sp_helpextendedproc lists them.
 #include <algorithm>
 
@@ -6,7 +6,7 @@
 #include "tsql/exec.h"
 #include "tsql/text.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 namespace {
 
@@ -32,18 +32,17 @@ SqlError ProcedureError(int number, int level, int state, const std::string& pro
 // The arguments by parameter position, as text; raises the server's errors for missing,
 // surplus and unknown parameters.
 std::vector<std::optional<std::string>> Bind(const Builtin& builtin,
-                                             const std::vector<ExecArg>& args,
-                                             const Variables& variables) {
+                                             const std::vector<CallArgument>& args) {
   std::vector<std::optional<std::string>> bound(builtin.params.size());
   for (size_t i = 0; i < args.size(); ++i) {
     size_t slot = i;
-    if (!args[i].param.empty()) {
+    if (!args[i].name.empty()) {
       auto found = std::find_if(builtin.params.begin(), builtin.params.end(),
-                                [&](const char* p) { return EqualsNoCase(p, args[i].param); });
+                                [&](const char* p) { return EqualsNoCase(p, args[i].name); });
       if (found == builtin.params.end()) {
         throw ProcedureError(
             8145, 16, 2, builtin.name,
-            args[i].param + " is not a parameter for procedure " + builtin.name + ".");
+            args[i].name + " is not a parameter for procedure " + builtin.name + ".");
       }
       slot = static_cast<size_t>(found - builtin.params.begin());
     } else if (i >= builtin.params.size()) {
@@ -51,10 +50,7 @@ std::vector<std::optional<std::string>> Bind(const Builtin& builtin,
                            std::string("Procedure or function ") + builtin.name +
                                " has too many arguments specified.");
     }
-    Value value =
-        args[i].variable.empty() ? args[i].constant : variables.Get(args[i].variable).value;
-    Value text = Convert(value, TypeOf(TypeId::NVarChar, kMaxLength));
-    if (!text.null) bound[slot] = WideToUtf8(text.wide);
+    bound[slot] = ArgumentText(args[i].value);
   }
   for (size_t i = 0; i < builtin.required; ++i) {
     if (!bound[i]) {
@@ -69,15 +65,20 @@ std::vector<std::optional<std::string>> Bind(const Builtin& builtin,
 
 }  // namespace
 
-bool RunBuiltin(const std::string& name, const std::vector<ExecArg>& args,
-                const Variables& variables, ProcedureRegistry& registry, SqlcmdOutput& out,
-                int& status) {
+std::optional<std::string> ArgumentText(const Value& value) {
+  Value text = Convert(value, TypeOf(TypeId::NVarChar, kMaxLength));
+  if (text.null) return std::nullopt;
+  return WideToUtf8(text.wide);
+}
+
+bool RunBuiltin(const std::string& name, const std::vector<CallArgument>& args,
+                ProcedureRegistry& registry, Emitter& out, int& status) {
   const Builtin* builtin = nullptr;
   for (const auto& b : kBuiltins) {
     if (EqualsNoCase(name, b.name)) builtin = &b;
   }
   if (!builtin) return false;
-  auto bound = Bind(*builtin, args, variables);
+  auto bound = Bind(*builtin, args);
   std::string which = builtin->name;
   try {
     if (which == "sp_addextendedproc") {
@@ -85,14 +86,14 @@ bool RunBuiltin(const std::string& name, const std::vector<ExecArg>& args,
     } else if (which == "sp_dropextendedproc") {
       registry.Drop(*bound[0]);
     } else {
-      std::vector<OutputColumn> columns = {{"name", TypeOf(TypeId::NVarChar, 128), false},
-                                           {"dll", TypeOf(TypeId::NVarChar, 255), true}};
+      std::vector<Column> columns = {{"name", TypeOf(TypeId::NVarChar, 128), false, 0},
+                                     {"dll", TypeOf(TypeId::NVarChar, 255), true, 0}};
       out.BeginResult(columns);
       int64_t rows = 0;
-      for (const Procedure* p : registry.All()) {
-        if (bound[0] && *bound[0] != p->name) continue;
-        out.Row({Value::WideChars(Utf8ToWide(p->name), columns[0].type),
-                 Value::WideChars(Utf8ToWide(p->dll), columns[1].type)});
+      for (const Procedure& p : registry.All()) {
+        if (bound[0] && *bound[0] != p.name) continue;
+        out.Row({Value::WideChars(Utf8ToWide(p.name), columns[0].type),
+                 Value::WideChars(Utf8ToWide(p.dll), columns[1].type)});
         ++rows;
       }
       out.EndResult(rows);
@@ -105,4 +106,4 @@ bool RunBuiltin(const std::string& name, const std::vector<ExecArg>& args,
   return true;
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

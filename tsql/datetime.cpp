@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <regex>
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 namespace {
 
@@ -232,4 +232,4 @@ std::optional<std::string> FormatDateTime(DateTimeValue value, int style, bool s
   }
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

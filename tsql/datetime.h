@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 struct DateTimeValue {
   int32_t days = 0;    // since 1900-01-01
@@ -38,4 +38,4 @@ DateTimeValue RoundToMinute(DateTimeValue value);
 // The text of a CONVERT style (0, 100-108, 110-112, 120, 121, 126); nullopt for other styles.
 std::optional<std::string> FormatDateTime(DateTimeValue value, int style, bool small);
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cmath>
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 UInt128::UInt128(uint64_t value) {
   limbs_[0] = static_cast<uint32_t>(value);
@@ -239,4 +239,4 @@ std::optional<Decimal> AddDecimals(const Decimal& a, const Decimal& b) {
   return out;
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

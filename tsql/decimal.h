@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 constexpr int kMaxPrecision = 38;
 
@@ -64,4 +64,4 @@ struct Decimal {
 // a + b exactly, at the larger scale; nullopt past 38 digits.
 std::optional<Decimal> AddDecimals(const Decimal& a, const Decimal& b);
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 // How far an error reaches: the statement, or the rest of the batch.
 enum class ErrorScope { kStatement, kBatch };
@@ -35,4 +35,4 @@ inline SqlError CompileError(int number, int state, std::string text, int line) 
   return e;
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -4,7 +4,7 @@
 #include "tsql/operators.h"
 #include "tsql/text.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 void Variables::Declare(const std::string& name, const SqlType& type) {
   variables_[ToLowerAscii(name)] = Variable{name, type, Value::Null(type)};
@@ -155,4 +155,4 @@ bool MayBeNull(const Expr& e) {
   return e.kind == Expr::Kind::kFunction && e.name == "REPLICATE";
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -6,7 +6,7 @@
 
 #include "tsql/ast.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 struct Variable {
   std::string name;  // as declared, with "@"
@@ -31,4 +31,4 @@ Value Evaluate(const Expr& expr, const Variables& variables);
 // Whether the expression can give NULL: sqlcmd then leaves room for "NULL" in the column.
 bool MayBeNull(const Expr& expr);
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -6,7 +6,7 @@
 #include "tsql/ods_values.h"
 #include "tsql/text.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 namespace {
 
@@ -15,8 +15,8 @@ const char kTracePrefix[] = "ods: ";
 // The server's side of one call: the parameters in, every event out to the output.
 class CallSession : public ods::Session {
  public:
-  CallSession(std::vector<ods::Param> params, SqlcmdOutput& out, bool trace)
-      : params_(std::move(params)), out_(out), trace_(trace), outputs_(params_.size()) {}
+  CallSession(std::vector<ods::Param> params, Emitter& out)
+      : params_(std::move(params)), out_(out), trace_(out.Tracing()), outputs_(params_.size()) {}
 
   const std::vector<ods::Param>& Params() const override { return params_; }
 
@@ -25,7 +25,7 @@ class CallSession : public ods::Session {
     switch (e.kind) {
       case ods::EventKind::Describe:
         if (described_) break;
-        columns_.push_back({e.name, ColumnType(e.dest_type, e.dest_len), true});
+        columns_.push_back({e.name, ColumnType(e.dest_type, e.dest_len), true, 0});
         types_.push_back(e.dest_type);
         break;
       case ods::EventKind::SendRow: {
@@ -51,9 +51,7 @@ class CallSession : public ods::Session {
       case ods::EventKind::SendDone: {
         bool counted = (e.status & SRV_DONE_COUNT) != 0;
         if (!columns_.empty() && !described_) out_.BeginResult(columns_);
-        if (!columns_.empty() || counted) {
-          out_.EndResult(counted ? std::optional<int64_t>(e.count) : std::nullopt);
-        }
+        out_.EndResult(counted ? std::optional<int64_t>(e.count) : std::nullopt);
         columns_.clear();
         types_.clear();
         rows_ = 0;
@@ -85,20 +83,20 @@ class CallSession : public ods::Session {
 
  private:
   std::vector<ods::Param> params_;
-  SqlcmdOutput& out_;
+  Emitter& out_;
   bool trace_;
   std::vector<std::optional<ods::Event>> outputs_;
-  std::vector<OutputColumn> columns_;
+  std::vector<Column> columns_;
   std::vector<int32_t> types_;
   int64_t rows_ = 0;
   bool described_ = false;
   bool error_ = false;
 };
 
-// The value a procedure wrote into an OUTPUT parameter, in the variable's type.
-Value OutputValue(const ods::Event& e, const ods::Param& param, const Variable& variable,
+// The value a procedure wrote into an OUTPUT parameter, in the argument's type.
+Value OutputValue(const ods::Event& e, const ods::Param& param, const CallArgument& arg,
                   size_t number) {
-  if (e.is_null) return Value::Null(variable.type);
+  if (e.is_null) return Value::Null(arg.value.type);
   auto value = FromOds(param.type, e.data);
   if (!value) {
     char code[8];
@@ -106,53 +104,76 @@ Value OutputValue(const ods::Event& e, const ods::Param& param, const Variable& 
     throw SqlError(8016, 16, 30,
                    "The incoming tabular data stream (TDS) remote procedure call (RPC) protocol "
                    "stream is incorrect. Parameter " +
-                       std::to_string(number) + " (\"" + variable.name + "\"): Data type " + code +
+                       std::to_string(number) + " (\"" + arg.label + "\"): Data type " + code +
                        " has an invalid data length or metadata length.");
   }
   // The server reads the bytes as the parameter's type; then the variable keeps what its
   // declared size holds.
-  return Convert(*value, variable.type, Conversion::kExplicit);
+  return Convert(*value, arg.value.type, Conversion::kExplicit);
 }
 
 }  // namespace
 
 bool Executor::Run(const Statement& s, Variables& variables) {
-  int status = 0;
-  if (RunBuiltin(s.procedure, s.args, variables, registry_, out_, status)) {
-    if (!s.return_variable.empty()) variables.Assign(s.return_variable, Value::Integer(status));
-    return false;
+  std::vector<CallArgument> args;
+  for (const ExecArg& arg : s.args) {
+    CallArgument call{arg.param, arg.constant, arg.output, ""};
+    if (!arg.variable.empty()) {
+      const Variable& variable = variables.Get(arg.variable);
+      call.value = variable.value;
+      call.label = variable.name;
+    }
+    args.push_back(std::move(call));
   }
-  const Procedure* procedure = registry_.Find(s.procedure);
+  CallResult result = Call(s.procedure, args);
+  out_.ReturnStatus(result.status);
+  // OUTPUT values reach the variables after the call, in parameter order.
+  for (size_t i = 0; i < s.args.size(); ++i) {
+    if (s.args[i].output && result.outputs[i]) {
+      variables.Assign(args[i].label, *result.outputs[i]);
+    }
+  }
+  if (!s.return_variable.empty()) {
+    variables.Assign(s.return_variable, Value::Integer(result.status));
+  }
+  return result.error;
+}
+
+CallResult Executor::Call(const std::string& name, const std::vector<CallArgument>& args) {
+  CallResult result;
+  result.outputs.resize(args.size());
+  if (RunBuiltin(name, args, registry_, out_, result.status)) return result;
+  if (execute_sql_ && EqualsNoCase(name, "sp_executesql")) return execute_sql_(args);
+  std::optional<Procedure> procedure = registry_.Find(name);
   if (!procedure) {
-    throw SqlError(2812, 16, 62, "Could not find stored procedure '" + s.procedure + "'.");
+    throw SqlError(2812, 16, 62, "Could not find stored procedure '" + name + "'.");
   }
   std::vector<ods::Param> params;
-  for (const ExecArg& arg : s.args) {
-    Value value = arg.variable.empty() ? arg.constant : variables.Get(arg.variable).value;
-    ods::Param param = ToParam(value);
-    param.name = arg.param;
+  for (const CallArgument& arg : args) {
+    ods::Param param = ToParam(arg.value);
+    param.name = arg.name;
     param.is_output = arg.output;
     params.push_back(std::move(param));
   }
-  if (trace_) {
+  bool trace = out_.Tracing();
+  if (trace) {
     out_.Line(kTracePrefix + std::string("call ") + procedure->name);
     for (size_t i = 0; i < params.size(); ++i) {
       out_.Line(kTracePrefix + ods::DescribeParam(static_cast<int>(i + 1), params[i]));
     }
   }
-  CallSession session(params, out_, trace_);
-  status = ods::ExecuteProc(procedure->entry, session);
+  CallSession session(params, out_);
+  result.status = ods::ExecuteProc(procedure->entry, session);
   session.Finish();
-  if (trace_) out_.Line(kTracePrefix + std::string("return ") + std::to_string(status));
-  // OUTPUT values reach the variables after the call, in parameter order.
-  for (size_t i = 0; i < s.args.size(); ++i) {
+  if (trace) out_.Line(kTracePrefix + std::string("return ") + std::to_string(result.status));
+  for (size_t i = 0; i < args.size(); ++i) {
     const auto& written = session.OutputOf(i);
-    if (!s.args[i].output || !written) continue;
-    const Variable& variable = variables.Get(s.args[i].variable);
-    variables.Assign(variable.name, OutputValue(*written, params[i], variable, i + 1));
+    if (args[i].output && written) {
+      result.outputs[i] = OutputValue(*written, params[i], args[i], i + 1);
+    }
   }
-  if (!s.return_variable.empty()) variables.Assign(s.return_variable, Value::Integer(status));
-  return session.Error();
+  result.error = session.Error();
+  return result;
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

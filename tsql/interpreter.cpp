@@ -7,7 +7,7 @@
 #include "tsql/parser.h"
 #include "tsql/text.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 bool Interpreter::RunBatch(std::string_view batch) {
   variables_.Clear();
@@ -16,20 +16,22 @@ bool Interpreter::RunBatch(std::string_view batch) {
     statements = ParseBatch(batch);
   } catch (const SqlError& e) {
     out_.Error(e, 1);
+    out_.End(Done::Kind::kStatement, std::nullopt, true);
     return true;
   }
   bool error = false;
   for (const Statement& s : statements) {
+    bool failed = false, batch_ends = false;
+    count_.reset();
     try {
-      if (RunStatement(s)) error = true;
+      if (RunStatement(s)) failed = true;
     } catch (const SqlError& e) {
       if (out_.InResult()) out_.EndResult(std::nullopt);
       out_.Error(e, s.line);
-      if (e.level > 10) error = true;
+      if (e.level > 10) failed = true;
       // Conversion failures end the batch, as they do in the server.
-      bool batch_ends =
+      batch_ends =
           e.scope == ErrorScope::kBatch || e.number == 245 || e.number == 241 || e.number == 8169;
-      if (batch_ends) break;
     } catch (const std::bad_alloc&) {
       if (out_.InResult()) out_.EndResult(std::nullopt);
       out_.Error(
@@ -37,18 +39,21 @@ bool Interpreter::RunBatch(std::string_view batch) {
               701, 17, 123,
               "There is insufficient system memory in resource pool 'default' to run this query."),
           s.line);
-      error = true;
-      break;
+      failed = batch_ends = true;
     } catch (const std::exception& e) {
       // A module that lets an exception out of its procedure: the call fails, the host goes on.
       if (out_.InResult()) out_.EndResult(std::nullopt);
       out_.Error(SqlError(0, 16, 1, std::string("The statement failed: ") + e.what()), s.line);
-      error = true;
+      failed = true;
     } catch (...) {
       if (out_.InResult()) out_.EndResult(std::nullopt);
       out_.Error(SqlError(0, 16, 1, "The statement failed with an unknown exception."), s.line);
-      error = true;
+      failed = true;
     }
+    Done::Kind kind = s.kind == Statement::Kind::kExec ? Done::Kind::kProc : statement_kind_;
+    out_.End(kind, count_, failed);
+    if (failed) error = true;
+    if (batch_ends) break;
   }
   return error;
 }
@@ -68,7 +73,7 @@ bool Interpreter::RunStatement(const Statement& s) {
       return false;
     }
     case Statement::Kind::kSetOption:
-      out_.SetNoCount(s.option_on);
+      state_.nocount = s.option_on;
       return false;
     case Statement::Kind::kSelect:
       Select(s);
@@ -89,14 +94,15 @@ void Interpreter::Select(const Statement& s) {
     for (size_t i = 0; i < s.items.size(); ++i) variables_.Assign(s.items[i].assign, values[i]);
     return;
   }
-  std::vector<OutputColumn> columns;
+  std::vector<Column> columns;
   for (size_t i = 0; i < s.items.size(); ++i) {
-    SqlType type = values[i].untyped_null ? TypeOf(TypeId::Int) : values[i].type;
-    columns.push_back({s.items[i].alias, type, MayBeNull(*s.items[i].expr)});
+    // The NULL constant is reported as a NULL int.
+    if (values[i].untyped_null) values[i] = Value::Null(TypeOf(TypeId::Int));
+    columns.push_back({s.items[i].alias, values[i].type, MayBeNull(*s.items[i].expr), 0});
   }
   out_.BeginResult(columns);
   out_.Row(values);
-  out_.EndResult(1);
+  count_ = 1;
 }
 
 void Interpreter::Print(const Statement& s) {
@@ -106,10 +112,10 @@ void Interpreter::Print(const Statement& s) {
   Value text =
       Convert(value, TypeOf(unicode ? TypeId::NVarChar : TypeId::VarChar, unicode ? 4000 : 8000));
   if (text.null) {
-    out_.Print("");
+    out_.Print("", s.line);
   } else {
-    out_.Print(unicode ? WideToUtf8(text.wide) : AnsiToUtf8(text.text));
+    out_.Print(unicode ? WideToUtf8(text.wide) : AnsiToUtf8(text.text), s.line);
   }
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

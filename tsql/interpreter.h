@@ -4,20 +4,25 @@
 
 #include <string_view>
 
-#include "host/sqlcmd_output.h"
+#include "tsql/emitter.h"
 #include "tsql/evaluator.h"
 #include "tsql/exec.h"
 #include "tsql/procedures.h"
+#include "tsql/session_state.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 class Interpreter {
  public:
-  Interpreter(ProcedureRegistry& registry, SqlcmdOutput& out, bool trace)
-      : out_(out), executor_(registry, out, trace) {}
+  // Reports to the sink; the session's state (SET options) carries over between batches.
+  Interpreter(ProcedureRegistry& registry, Sink& sink, SessionState& state)
+      : state_(state), out_(sink, state), executor_(registry, out_) {}
 
   // Runs one batch; true when an error (severity above 10) was reported.
   bool RunBatch(std::string_view batch);
+
+  // Statements run inside a procedure (sp_executesql) end with Done::Kind::kInProc.
+  void RunInProcedure() { statement_kind_ = Done::Kind::kInProc; }
 
  private:
   // Runs one statement; true when it reported an error without raising one.
@@ -25,9 +30,12 @@ class Interpreter {
   void Select(const Statement& s);
   void Print(const Statement& s);
 
-  SqlcmdOutput& out_;
+  SessionState& state_;
+  Emitter out_;
   Executor executor_;
   Variables variables_;
+  Done::Kind statement_kind_ = Done::Kind::kStatement;
+  std::optional<int64_t> count_;  // the rows of the statement being run, when it counts them
 };
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -3,7 +3,7 @@
 #include "tsql/errors.h"
 #include "tsql/text.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 bool Token::IsWord(std::string_view keyword) const {
   return kind == TokenKind::kIdentifier && !quoted && EqualsNoCase(text, keyword);
@@ -257,4 +257,4 @@ std::vector<Token> Tokenize(std::string_view batch) {
   return Lexer(batch).Run();
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 enum class TokenKind {
   kIdentifier,  // regular, [bracketed] or "quoted"; `text` holds the name
@@ -39,4 +39,4 @@ struct Token {
 // character that starts no token.
 std::vector<Token> Tokenize(std::string_view batch);
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

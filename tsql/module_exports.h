@@ -7,10 +7,10 @@
 
 #include "platform/windows.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 // The exported function names of the module loaded from `path` as `module`; empty when the
 // table cannot be read.
 std::vector<std::string> ExportedNames(HMODULE module, const std::string& path);
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -5,7 +5,7 @@
 
 #include "tsql/module_exports.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 namespace {
 
@@ -97,4 +97,4 @@ std::vector<std::string> ExportedNames(HMODULE, const std::string& path) {
   return ident[4] == 2 ? ReadNames<true>(in) : ReadNames<false>(in);
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -1,7 +1,7 @@
 // Windows: the export directory of the loaded module's image.
 #include "tsql/module_exports.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 std::vector<std::string> ExportedNames(HMODULE module, const std::string&) {
   std::vector<std::string> names;
@@ -22,4 +22,4 @@ std::vector<std::string> ExportedNames(HMODULE module, const std::string&) {
   return names;
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -4,7 +4,7 @@
 
 #include "ods/params.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 namespace {
 
@@ -266,4 +266,4 @@ std::optional<Value> FromOds(int32_t type, const ods::Bytes& data) {
   }
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

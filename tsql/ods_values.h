@@ -7,7 +7,7 @@
 #include "ods/session.h"
 #include "tsql/value.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 // The parameter as the server describes it to srv_paraminfo: the value's type code, maximum
 // length (the declared length of a variable or a literal) and bytes. The NULL constant is an
@@ -21,4 +21,4 @@ SqlType ColumnType(int32_t ods_type, int32_t max_len);
 // the type (an int of 3 bytes) or the type has no values.
 std::optional<Value> FromOds(int32_t ods_type, const ods::Bytes& data);
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -6,7 +6,7 @@
 #include "tsql/errors.h"
 #include "tsql/text.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 namespace {
 
@@ -205,4 +205,4 @@ Value Subtract(const Value& a, const Value& b) {
   return Add(a, Negate(b));
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

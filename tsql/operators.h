@@ -4,10 +4,10 @@
 
 #include "tsql/value.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 Value Add(const Value& a, const Value& b);
 Value Subtract(const Value& a, const Value& b);
 Value Negate(const Value& a);
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -9,7 +9,7 @@
 #include "tsql/operators.h"
 #include "tsql/text.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 namespace {
 
@@ -541,4 +541,4 @@ std::vector<Statement> ParseBatch(std::string_view batch) {
   return Parser(Tokenize(batch)).Run();
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -7,9 +7,9 @@
 
 #include "tsql/ast.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 // Raises SqlError (scope: the batch) for the first error found.
 std::vector<Statement> ParseBatch(std::string_view batch);
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -1,9 +1,11 @@
 #include "tsql/procedures.h"
 
+#include <mutex>
+
 #include "tsql/errors.h"
 #include "tsql/module_exports.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 namespace {
 
@@ -44,6 +46,7 @@ HMODULE ProcedureRegistry::Load(const std::string& path) {
 }
 
 void ProcedureRegistry::LoadModule(const std::string& path) {
+  std::unique_lock lock(lock_);
   HMODULE handle = Load(path);
   for (const std::string& name : ExportedNames(handle, path)) {
     if (name.rfind("xp_", 0) != 0) continue;
@@ -53,6 +56,7 @@ void ProcedureRegistry::LoadModule(const std::string& path) {
 }
 
 void ProcedureRegistry::Add(const std::string& name, const std::string& dll) {
+  std::unique_lock lock(lock_);
   if (procedures_.count(name)) {
     throw SqlError(2714, 16, 6, "There is already an object named '" + name + "' in the database.");
   }
@@ -67,6 +71,7 @@ void ProcedureRegistry::Add(const std::string& name, const std::string& dll) {
 }
 
 void ProcedureRegistry::Drop(const std::string& name) {
+  std::unique_lock lock(lock_);
   if (!procedures_.erase(name)) {
     throw SqlError(3701, 11, 5,
                    "Cannot drop the procedure '" + name +
@@ -74,20 +79,24 @@ void ProcedureRegistry::Drop(const std::string& name) {
   }
 }
 
-const Procedure* ProcedureRegistry::Find(const std::string& name) const {
+std::optional<Procedure> ProcedureRegistry::Find(const std::string& name) const {
+  std::shared_lock lock(lock_);
   auto found = procedures_.find(name);
-  return found == procedures_.end() ? nullptr : &found->second;
+  if (found == procedures_.end()) return std::nullopt;
+  return found->second;
 }
 
-std::vector<const Procedure*> ProcedureRegistry::All() const {
-  std::vector<const Procedure*> all;
-  for (const auto& [name, procedure] : procedures_) all.push_back(&procedure);
+std::vector<Procedure> ProcedureRegistry::All() const {
+  std::shared_lock lock(lock_);
+  std::vector<Procedure> all;
+  for (const auto& [name, procedure] : procedures_) all.push_back(procedure);
   return all;
 }
 
 std::optional<uint32_t> ProcedureRegistry::Version(const std::string& dll) const {
+  std::shared_lock lock(lock_);
   auto found = modules_.find(dll);
   return found == modules_.end() ? std::nullopt : found->second.version;
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

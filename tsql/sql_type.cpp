@@ -5,7 +5,7 @@
 #include "tsql/errors.h"
 #include "tsql/text.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 namespace {
 
@@ -363,4 +363,4 @@ SqlType ResolveType(std::string_view written, const std::vector<std::string>& ar
   return type;
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 enum class TypeId : uint8_t {
   Int,
@@ -88,4 +88,4 @@ uint32_t StorageSize(const SqlType& type);
 SqlType ResolveType(std::string_view name, const std::vector<std::string>& args, bool in_cast,
                     int line);
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

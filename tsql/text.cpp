@@ -5,7 +5,7 @@
 #include "ods/params.h"
 #include "platform/windows.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 std::u16string Utf8ToWide(std::string_view utf8) {
   return ods::params::Utf16(utf8);
@@ -102,4 +102,4 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && ToLowerAscii(a) == ToLowerAscii(b);
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 std::u16string Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::u16string_view wide);
@@ -28,4 +28,4 @@ size_t AnsiPrefixLength(std::string_view ansi, size_t bytes);
 std::string ToLowerAscii(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

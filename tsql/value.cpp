@@ -9,7 +9,7 @@
 #include "tsql/errors.h"
 #include "tsql/text.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 Value Value::Null(SqlType type) {
   Value v;
@@ -796,4 +796,4 @@ Value Convert(const Value& v, const SqlType& target, Conversion mode, int style)
   return Value::Null(target);
 }
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql

@@ -10,7 +10,7 @@
 #include "tsql/decimal.h"
 #include "tsql/sql_type.h"
 
-namespace dunmarrow::host {
+namespace dunmarrow::tsql {
 
 using ByteString = std::vector<uint8_t>;
 
@@ -55,4 +55,4 @@ std::string GuidText(const ByteString& sixteen);
 // The value as UTF-8 text for messages ("the varchar value 'abc'").
 std::string MessageText(const Value& value);
 
-}  // namespace dunmarrow::host
+}  // namespace dunmarrow::tsql
