@@ -8,8 +8,9 @@
 #include "host/drive_root.h"
 #include "host/options.h"
 #include "host/script.h"
-#include "tsql/interpreter.h"
+#include "tsql/errors.h"
 #include "tsql/procedures.h"
+#include "tsql/session.h"
 #include "tsql/text.h"
 
 #ifndef DUNMARROW_DEFAULT_MODULE
@@ -88,7 +89,7 @@ int Run(int argc, char** argv) {
   SqlcmdOutput output(*out, options->output_options);
   SessionState state;
   state.trace = options->trace;
-  Interpreter interpreter(registry, output, state);
+  Session session(registry, state);
   bool failed = false;
   BatchReader reader([&](const std::string& text, const std::string& go_line, int count) {
     if (options->echo) {
@@ -96,7 +97,7 @@ int Run(int argc, char** argv) {
       if (!go_line.empty()) *out << go_line << "\n";
     }
     for (int i = 0; i < count; ++i) {
-      if (interpreter.RunBatch(text)) failed = true;
+      if (session.RunBatch(text, output)) failed = true;
       if (failed && options->stop_on_error) return false;
     }
     out->flush();

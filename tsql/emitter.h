@@ -34,6 +34,7 @@ class Emitter {
   void Output(OutputParam param);
   void DatabaseChanged(const std::string& name) { sink_.DatabaseChanged(name); }
 
+  Sink& Target() { return sink_; }
   bool Tracing() const { return state_.trace; }
   void Line(const std::string& text) { sink_.Trace(text); }  // trace lines
 

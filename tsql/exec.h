@@ -26,6 +26,8 @@ struct CallResult {
   bool error = false;  // the procedure reported an error (severity above 10)
   // Per argument: the value written to an OUTPUT argument, in the argument's type.
   std::vector<std::optional<Value>> outputs;
+  // Per argument: the parameter it was bound to, where the call declares them (sp_executesql).
+  std::vector<std::string> names;
 };
 
 class Executor {

@@ -9,14 +9,30 @@
 
 namespace dunmarrow::tsql {
 
-bool Interpreter::RunBatch(std::string_view batch) {
+Interpreter::Interpreter(ProcedureRegistry& registry, Sink& sink, SessionState& state, int nesting)
+    : registry_(registry),
+      nesting_(nesting),
+      state_(state),
+      out_(sink, state),
+      executor_(registry, out_) {
+  executor_.SetExecuteSql(
+      [this](const std::vector<CallArgument>& args) { return ExecuteSql(args); });
+}
+
+bool Interpreter::RunBatch(std::string_view batch, const std::vector<Variable>& parameters) {
   variables_.Clear();
+  std::vector<std::string> declared;
+  for (const Variable& p : parameters) {
+    variables_.Declare(p.name, p.type);
+    variables_.Assign(p.name, p.value);
+    declared.push_back(p.name);
+  }
   std::vector<Statement> statements;
   try {
-    statements = ParseBatch(batch);
+    statements = ParseBatch(batch, declared);
   } catch (const SqlError& e) {
     out_.Error(e, 1);
-    out_.End(Done::Kind::kStatement, std::nullopt, true);
+    out_.End(statement_kind_, std::nullopt, true);
     return true;
   }
   bool error = false;

@@ -15,11 +15,19 @@ namespace dunmarrow::tsql {
 class Interpreter {
  public:
   // Reports to the sink; the session's state (SET options) carries over between batches.
-  Interpreter(ProcedureRegistry& registry, Sink& sink, SessionState& state)
-      : state_(state), out_(sink, state), executor_(registry, out_) {}
+  // `nesting` counts the sp_executesql calls this one runs inside.
+  Interpreter(ProcedureRegistry& registry, Sink& sink, SessionState& state, int nesting = 0);
+  Interpreter(const Interpreter&) = delete;
+  Interpreter& operator=(const Interpreter&) = delete;
 
-  // Runs one batch; true when an error (severity above 10) was reported.
-  bool RunBatch(std::string_view batch);
+  // Runs one batch; true when an error (severity above 10) was reported. `parameters` are
+  // variables declared before it starts, with their values (sp_executesql's).
+  bool RunBatch(std::string_view batch, const std::vector<Variable>& parameters = {});
+
+  // A call by RPC: runs the procedure with the arguments and reports, after its results and
+  // messages, its return status, the value of every OUTPUT argument and its end. True when an
+  // error was reported.
+  bool CallProcedure(std::string_view name, const std::vector<CallArgument>& args);
 
   // Statements run inside a procedure (sp_executesql) end with Done::Kind::kInProc.
   void RunInProcedure() { statement_kind_ = Done::Kind::kInProc; }
@@ -29,6 +37,11 @@ class Interpreter {
   bool RunStatement(const Statement& s);
   void Select(const Statement& s);
   void Print(const Statement& s);
+  // sp_executesql: the statement, the declarations of its parameters and their values.
+  CallResult ExecuteSql(const std::vector<CallArgument>& args);
+
+  ProcedureRegistry& registry_;
+  int nesting_;
 
   SessionState& state_;
   Emitter out_;

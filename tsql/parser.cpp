@@ -128,7 +128,36 @@ bool IsLiteral(const Token& t) {
 
 class Parser {
  public:
-  explicit Parser(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
+  Parser(std::vector<Token> tokens, const std::vector<std::string>& declared)
+      : tokens_(std::move(tokens)) {
+    for (const std::string& name : declared) declared_.insert(Key(name));
+  }
+
+  // "@a int, @b nvarchar(10) OUTPUT": the parameter list of sp_executesql.
+  std::vector<ParameterDeclaration> RunParameters() {
+    std::vector<ParameterDeclaration> parameters;
+    if (Cur().kind == TokenKind::kEnd) return parameters;
+    do {
+      const Token& variable = Cur();
+      if (variable.kind != TokenKind::kVariable) SyntaxError();
+      ++pos_;
+      ParameterDeclaration p;
+      p.name = variable.text;
+      AcceptWord("AS");
+      p.type = ParseType(false);
+      p.output = AcceptWord("OUTPUT") || AcceptWord("OUT");
+      if (!declared_.insert(Key(p.name)).second) {
+        throw CompileError(134, 1,
+                           "The variable name '" + p.name +
+                               "' has already been declared. Variable names must be unique within "
+                               "a query batch or stored procedure.",
+                           variable.line);
+      }
+      parameters.push_back(std::move(p));
+    } while (AcceptSymbol(","));
+    if (Cur().kind != TokenKind::kEnd) SyntaxError();
+    return parameters;
+  }
 
   std::vector<Statement> Run() {
     std::vector<Statement> statements;
@@ -537,8 +566,13 @@ class Parser {
 
 }  // namespace
 
-std::vector<Statement> ParseBatch(std::string_view batch) {
-  return Parser(Tokenize(batch)).Run();
+std::vector<Statement> ParseBatch(std::string_view batch,
+                                  const std::vector<std::string>& declared) {
+  return Parser(Tokenize(batch), declared).Run();
+}
+
+std::vector<ParameterDeclaration> ParseParameters(std::string_view text) {
+  return Parser(Tokenize(text), {}).RunParameters();
 }
 
 }  // namespace dunmarrow::tsql

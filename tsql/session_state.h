@@ -9,6 +9,7 @@ namespace dunmarrow::tsql {
 
 struct SessionState {
   bool trace = false;  // report every ODS event of a call as a Trace line
+  int spid = 0;        // @@SPID; 0: the session takes the next one
   bool nocount = false;
 };
 
