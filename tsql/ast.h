@@ -1,6 +1,7 @@
 // The statements and expressions of the host's T-SQL subset, as the parser builds them.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,7 +47,7 @@ struct ExecArg {
 };
 
 struct Statement {
-  enum class Kind { kDeclare, kSet, kSelect, kPrint, kExec, kSetOption };
+  enum class Kind { kDeclare, kSet, kSelect, kPrint, kExec, kSetOption, kTransaction, kUse };
   Kind kind = Kind::kSelect;
   int line = 1;
   std::vector<Declaration> declarations;  // kDeclare
@@ -59,6 +60,10 @@ struct Statement {
   std::vector<ExecArg> args;              // kExec
   std::string option;                     // kSetOption: upper-case name ("NOCOUNT")
   bool option_on = false;
+  std::vector<std::string> more_options;  // kSetOption: "SET ANSI_NULLS, ANSI_PADDING ON"
+  std::string option_value;   // kSetOption: LANGUAGE, DATEFORMAT, ISOLATION LEVEL, ...; kUse:
+                              // the database; kTransaction: BEGIN, COMMIT or ROLLBACK
+  int64_t option_number = 0;  // kSetOption: TEXTSIZE, DATEFIRST, LOCK_TIMEOUT, ...
 };
 
 }  // namespace dunmarrow::tsql

@@ -2,6 +2,7 @@
 
 #include "tsql/errors.h"
 #include "tsql/operators.h"
+#include "tsql/system_functions.h"
 #include "tsql/text.h"
 
 namespace dunmarrow::tsql {
@@ -109,6 +110,21 @@ Value DataLength(const Value& arg) {
   return Value::Integer(length, result);
 }
 
+// With CONCAT_NULL_YIELDS_NULL OFF, a NULL joined to text counts as empty text.
+Value Concatenate(Value a, Value b, const SessionState* session) {
+  if (session && !session->concat_null_yields_null) {
+    auto text = [](const Value& v) { return !v.untyped_null && IsCharacter(v.type.id); };
+    if (text(a) || text(b)) {
+      for (Value* v : {&a, &b}) {
+        if (!v->null) continue;
+        SqlType type = v->untyped_null ? TypeOf(TypeId::VarChar, 1) : v->type;
+        *v = IsUnicode(type.id) ? Value::WideChars(u"", type) : Value::Chars("", type);
+      }
+    }
+  }
+  return Add(a, b);
+}
+
 }  // namespace
 
 Value Evaluate(const Expr& e, const Variables& variables) {
@@ -130,7 +146,8 @@ Value Evaluate(const Expr& e, const Variables& variables) {
       return Convert(value, e.type, Conversion::kExplicit, style);
     }
     case Expr::Kind::kAdd:
-      return Add(Evaluate(*e.args[0], variables), Evaluate(*e.args[1], variables));
+      return Concatenate(Evaluate(*e.args[0], variables), Evaluate(*e.args[1], variables),
+                         variables.Session());
     case Expr::Kind::kSubtract:
       return Subtract(Evaluate(*e.args[0], variables), Evaluate(*e.args[1], variables));
     case Expr::Kind::kNegate:
@@ -140,7 +157,13 @@ Value Evaluate(const Expr& e, const Variables& variables) {
         return Replicate(Evaluate(*e.args[0], variables), Evaluate(*e.args[1], variables));
       }
       if (e.name == "LEN") return Len(Evaluate(*e.args[0], variables));
-      return DataLength(Evaluate(*e.args[0], variables));
+      if (e.name == "DATALENGTH") return DataLength(Evaluate(*e.args[0], variables));
+      {
+        std::vector<Value> args;
+        for (const auto& arg : e.args) args.push_back(Evaluate(*arg, variables));
+        SessionState defaults;
+        return SystemFunction(e.name, args, variables.Session() ? *variables.Session() : defaults);
+      }
   }
   return Value::UntypedNull();
 }
@@ -151,8 +174,9 @@ bool MayBeNull(const Expr& e) {
   for (const auto& arg : e.args) {
     if (MayBeNull(*arg)) return true;
   }
-  // REPLICATE gives NULL for a negative count; CONVERT for a NULL style.
-  return e.kind == Expr::Kind::kFunction && e.name == "REPLICATE";
+  // REPLICATE gives NULL for a negative count; CONVERT for a NULL style; SERVERPROPERTY for a
+  // property it does not know.
+  return e.kind == Expr::Kind::kFunction && (e.name == "REPLICATE" || e.name == "SERVERPROPERTY");
 }
 
 }  // namespace dunmarrow::tsql

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tsql/ast.h"
+#include "tsql/session_state.h"
 
 namespace dunmarrow::tsql {
 
@@ -22,7 +23,12 @@ class Variables {
   void Assign(const std::string& name, const Value& value);
   void Clear() { variables_.clear(); }
 
+  // The session the batch runs in, for the system functions and the options of expressions.
+  void SetSession(const SessionState* session) { session_ = session; }
+  const SessionState* Session() const { return session_; }
+
  private:
+  const SessionState* session_ = nullptr;
   std::map<std::string, Variable> variables_;  // by lower-case name
 };
 

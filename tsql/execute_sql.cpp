@@ -48,7 +48,14 @@ CallResult Interpreter::ExecuteSql(const std::vector<CallArgument>& args) {
   if (args.size() > 1) declarations = UnicodeArgument(&args[1], "@params");
   std::string statement_text = statement ? WideToUtf8(*statement) : "";
   std::string declarations_text = declarations ? WideToUtf8(*declarations) : "";
-  std::vector<ParameterDeclaration> declared = ParseParameters(declarations_text);
+  std::vector<ParameterDeclaration> declared;
+  try {
+    declared = ParseParameters(declarations_text);
+  } catch (SqlError& e) {
+    // A declaration that does not parse fails the call, not the caller's batch.
+    e.scope = ErrorScope::kStatement;
+    throw;
+  }
 
   // The values: by name, or by position after the first two arguments.
   std::vector<int> bound(declared.size(), -1);

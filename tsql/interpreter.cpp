@@ -5,6 +5,7 @@
 #include "tsql/errors.h"
 #include "tsql/operators.h"
 #include "tsql/parser.h"
+#include "tsql/session_options.h"
 #include "tsql/text.h"
 
 namespace dunmarrow::tsql {
@@ -17,6 +18,7 @@ Interpreter::Interpreter(ProcedureRegistry& registry, Sink& sink, SessionState& 
       executor_(registry, out_) {
   executor_.SetExecuteSql(
       [this](const std::vector<CallArgument>& args) { return ExecuteSql(args); });
+  variables_.SetSession(&state_);
 }
 
 bool Interpreter::RunBatch(std::string_view batch, const std::vector<Variable>& parameters) {
@@ -48,6 +50,11 @@ bool Interpreter::RunBatch(std::string_view batch, const std::vector<Variable>& 
       // Conversion failures end the batch, as they do in the server.
       batch_ends =
           e.scope == ErrorScope::kBatch || e.number == 245 || e.number == 241 || e.number == 8169;
+      // XACT_ABORT ON: an error ends the batch and its transactions.
+      if (e.level > 10 && state_.xact_abort) {
+        batch_ends = true;
+        state_.trancount = 0;
+      }
     } catch (const std::bad_alloc&) {
       if (out_.InResult()) out_.EndResult(std::nullopt);
       out_.Error(
@@ -89,7 +96,13 @@ bool Interpreter::RunStatement(const Statement& s) {
       return false;
     }
     case Statement::Kind::kSetOption:
-      state_.nocount = s.option_on;
+      ApplySetOption(s, state_, out_);
+      return false;
+    case Statement::Kind::kUse:
+      UseDatabase(s, state_, out_);
+      return false;
+    case Statement::Kind::kTransaction:
+      RunTransaction(s, state_);
       return false;
     case Statement::Kind::kSelect:
       Select(s);
@@ -102,6 +115,23 @@ bool Interpreter::RunStatement(const Statement& s) {
   }
   return false;
 }
+
+namespace {
+
+// SET TEXTSIZE: the bytes of a text, ntext, image or (max) value that a result carries.
+void LimitTextSize(Value& v, int64_t textsize) {
+  if (v.null || !(v.type.IsMax() || IsLob(v.type.id))) return;
+  size_t limit = static_cast<size_t>(textsize);
+  if (IsUnicode(v.type.id)) {
+    if (v.wide.size() > limit / 2) v.wide.resize(limit / 2);
+  } else if (IsCharacter(v.type.id)) {
+    if (v.text.size() > limit) v.text.resize(AnsiPrefixLength(v.text, limit));
+  } else if (v.bytes.size() > limit) {
+    v.bytes.resize(limit);
+  }
+}
+
+}  // namespace
 
 void Interpreter::Select(const Statement& s) {
   std::vector<Value> values;
@@ -117,6 +147,7 @@ void Interpreter::Select(const Statement& s) {
     columns.push_back({s.items[i].alias, values[i].type, MayBeNull(*s.items[i].expr), 0});
   }
   out_.BeginResult(columns);
+  for (Value& v : values) LimitTextSize(v, state_.textsize);
   out_.Row(values);
   count_ = 1;
 }

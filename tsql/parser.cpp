@@ -7,6 +7,7 @@
 #include "tsql/errors.h"
 #include "tsql/lexer.h"
 #include "tsql/operators.h"
+#include "tsql/system_functions.h"
 #include "tsql/text.h"
 
 namespace dunmarrow::tsql {
@@ -234,6 +235,19 @@ class Parser {
     } else if (AcceptWord("EXEC") || AcceptWord("EXECUTE")) {
       s.kind = Statement::Kind::kExec;
       ParseExec(s);
+    } else if (t.IsWord("BEGIN") && (Ahead(1).IsWord("TRAN") || Ahead(1).IsWord("TRANSACTION"))) {
+      pos_ += 2;
+      ParseTransaction(s, "BEGIN");
+    } else if (AcceptWord("COMMIT")) {
+      if (!AcceptWord("TRAN") && !AcceptWord("TRANSACTION")) AcceptWord("WORK");
+      ParseTransaction(s, "COMMIT");
+    } else if (AcceptWord("ROLLBACK")) {
+      if (!AcceptWord("TRAN") && !AcceptWord("TRANSACTION")) AcceptWord("WORK");
+      ParseTransaction(s, "ROLLBACK");
+    } else if (AcceptWord("USE")) {
+      if (Cur().kind != TokenKind::kIdentifier || IsReserved(Cur())) SyntaxError();
+      s.kind = Statement::Kind::kUse;
+      s.option_value = Take().text;
     } else if (first && t.kind == TokenKind::kIdentifier && !IsReserved(t)) {
       // The first statement of a batch may name a procedure without EXEC.
       s.kind = Statement::Kind::kExec;
@@ -312,7 +326,118 @@ class Parser {
       }
       return;
     }
-    SyntaxError();
+    ParseSessionOption(s);
+  }
+
+  // The session options client drivers set: ON/OFF options (several at once, separated by
+  // commas), and those that take a value.
+  void ParseSessionOption(Statement& s) {
+    static const char* const kSwitches[] = {"ANSI_NULLS",
+                                            "ANSI_WARNINGS",
+                                            "ANSI_PADDING",
+                                            "ANSI_NULL_DFLT_ON",
+                                            "ANSI_NULL_DFLT_OFF",
+                                            "CONCAT_NULL_YIELDS_NULL",
+                                            "QUOTED_IDENTIFIER",
+                                            "ARITHABORT",
+                                            "ARITHIGNORE",
+                                            "NUMERIC_ROUNDABORT",
+                                            "XACT_ABORT",
+                                            "IMPLICIT_TRANSACTIONS",
+                                            "CURSOR_CLOSE_ON_COMMIT",
+                                            "NOCOUNT"};
+    auto switch_name = [&](const Token& t) -> std::string {
+      if (t.kind != TokenKind::kIdentifier || t.quoted) return "";
+      for (const char* name : kSwitches) {
+        if (EqualsNoCase(t.text, name)) return name;
+      }
+      return "";
+    };
+    s.kind = Statement::Kind::kSetOption;
+    std::string first = switch_name(Cur());
+    if (!first.empty()) {
+      ++pos_;
+      s.option = first;
+      while (AcceptSymbol(",")) {
+        std::string next = switch_name(Cur());
+        if (next.empty()) SyntaxError();
+        ++pos_;
+        s.more_options.push_back(next);
+      }
+      if (AcceptWord("ON")) {
+        s.option_on = true;
+      } else if (!AcceptWord("OFF")) {
+        SyntaxError();
+      }
+      return;
+    }
+    const Token& name = Cur();
+    if (name.kind != TokenKind::kIdentifier || name.quoted) SyntaxError();
+    ++pos_;
+    auto number = [&]() {
+      bool negative = AcceptSymbol("-");
+      if (Cur().kind != TokenKind::kInteger || Cur().text.size() > 10) SyntaxError();
+      int64_t value = std::stoll(Take().text);
+      return negative ? -value : value;
+    };
+    auto word = [&]() {
+      const Token& w = Cur();
+      if (w.kind != TokenKind::kIdentifier && w.kind != TokenKind::kString) SyntaxError();
+      return Take().text;
+    };
+    if (name.IsWord("TEXTSIZE") || name.IsWord("DATEFIRST") || name.IsWord("LOCK_TIMEOUT")) {
+      s.option_number = number();
+    } else if (name.IsWord("LANGUAGE") || name.IsWord("DATEFORMAT")) {
+      s.option_value = word();
+    } else if (name.IsWord("DEADLOCK_PRIORITY")) {
+      if (Cur().kind == TokenKind::kInteger || Cur().Is("-")) {
+        s.option_number = number();
+        if (s.option_number < -10 || s.option_number > 10) SyntaxError();
+      } else {
+        s.option_value = ToLowerAscii(word());
+        if (s.option_value == "low")
+          s.option_number = -5;
+        else if (s.option_value == "high")
+          s.option_number = 5;
+        else if (s.option_value != "normal")
+          SyntaxError();
+      }
+    } else if (name.IsWord("TRANSACTION")) {
+      if (!AcceptWord("ISOLATION") || !AcceptWord("LEVEL")) SyntaxError();
+      if (AcceptWord("READ")) {
+        if (AcceptWord("UNCOMMITTED")) {
+          s.option_value = "READ UNCOMMITTED";
+        } else if (AcceptWord("COMMITTED")) {
+          s.option_value = "READ COMMITTED";
+        } else {
+          SyntaxError();
+        }
+      } else if (AcceptWord("REPEATABLE")) {
+        if (!AcceptWord("READ")) SyntaxError();
+        s.option_value = "REPEATABLE READ";
+      } else if (AcceptWord("SNAPSHOT")) {
+        s.option_value = "SNAPSHOT";
+      } else if (AcceptWord("SERIALIZABLE")) {
+        s.option_value = "SERIALIZABLE";
+      } else {
+        SyntaxError();
+      }
+    } else {
+      pos_ -= 1;
+      SyntaxError();
+    }
+    s.option = ToUpperAscii(name.text);
+  }
+
+  // BEGIN TRAN [name], COMMIT [TRAN] [name], ROLLBACK [TRAN] [name].
+  void ParseTransaction(Statement& s, const char* what) {
+    s.kind = Statement::Kind::kTransaction;
+    s.option_value = what;
+    const Token& t = Cur();
+    if ((t.kind == TokenKind::kIdentifier && !IsReserved(t)) || t.kind == TokenKind::kVariable) {
+      if (t.kind == TokenKind::kVariable) RequireDeclared(t);
+      ++pos_;
+    }
   }
 
   bool IsAliasToken(const Token& t) const {
@@ -489,6 +614,11 @@ class Parser {
       node->literal = Literal(Take());
       return node;
     }
+    if (t.kind == TokenKind::kVariable && IsSystemVariable(t.text)) {
+      auto node = Make(Expr::Kind::kFunction, t.line);
+      node->name = ToUpperAscii(Take().text);
+      return node;
+    }
     if (t.kind == TokenKind::kVariable) {
       RequireDeclared(t);
       auto node = Make(Expr::Kind::kVariable, t.line);
@@ -532,7 +662,9 @@ class Parser {
       const char* name;
       size_t args;
     };
-    static const Known kFunctions[] = {{"REPLICATE", 2}, {"LEN", 1}, {"DATALENGTH", 1}};
+    static const Known kFunctions[] = {{"REPLICATE", 2},      {"LEN", 1},     {"DATALENGTH", 1},
+                                       {"SERVERPROPERTY", 1}, {"DB_NAME", 0}, {"SCHEMA_NAME", 0},
+                                       {"SUSER_SNAME", 0}};
     const Known* known = nullptr;
     for (const auto& f : kFunctions) {
       if (upper == f.name) known = &f;

@@ -90,6 +90,14 @@ size_t AnsiPrefixLength(std::string_view ansi, size_t bytes) {
   return end;
 }
 
+std::string ToUpperAscii(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
 std::string ToLowerAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out) {

@@ -26,6 +26,7 @@ std::string_view Utf8Prefix(std::string_view utf8, size_t chars);
 size_t AnsiPrefixLength(std::string_view ansi, size_t bytes);
 
 std::string ToLowerAscii(std::string_view text);
+std::string ToUpperAscii(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
 }  // namespace dunmarrow::tsql
