@@ -75,6 +75,7 @@ target_link_options(opends60 PRIVATE -Wl,--export-all-symbols -Wl,--exclude-libs
 add_library(winplatform INTERFACE)
 target_link_libraries(winplatform INTERFACE kernel32)
 
+add_subdirectory(tsql)
 if(EXISTS ${CMAKE_SOURCE_DIR}/host/CMakeLists.txt)
   add_subdirectory(host)
   # dunmarrow-acp.exe: the same host without the UTF-8 manifest, so that its ANSI code page is

@@ -6,11 +6,12 @@
 #include <memory>
 
 #include "host/drive_root.h"
-#include "host/interpreter.h"
 #include "host/options.h"
-#include "host/procedures.h"
 #include "host/script.h"
-#include "host/text.h"
+#include "tsql/errors.h"
+#include "tsql/procedures.h"
+#include "tsql/session.h"
+#include "tsql/text.h"
 
 #ifndef DUNMARROW_DEFAULT_MODULE
 #define DUNMARROW_DEFAULT_MODULE "Dunmarrow.dll"
@@ -86,7 +87,9 @@ int Run(int argc, char** argv) {
   }
 
   SqlcmdOutput output(*out, options->output_options);
-  Interpreter interpreter(registry, output, options->trace);
+  SessionState state;
+  state.trace = options->trace;
+  Session session(registry, state);
   bool failed = false;
   BatchReader reader([&](const std::string& text, const std::string& go_line, int count) {
     if (options->echo) {
@@ -94,7 +97,7 @@ int Run(int argc, char** argv) {
       if (!go_line.empty()) *out << go_line << "\n";
     }
     for (int i = 0; i < count; ++i) {
-      if (interpreter.RunBatch(text)) failed = true;
+      if (session.RunBatch(text, output)) failed = true;
       if (failed && options->stop_on_error) return false;
     }
     out->flush();

@@ -1,13 +1,13 @@
 #include "host/script.h"
 
-#include "host/text.h"
+#include "tsql/text.h"
 
 namespace dunmarrow::host {
 
 int GoCount(const std::string& line) {
   size_t start = line.find_first_not_of(" \t\r");
   if (start == std::string::npos || line.size() < start + 2) return 0;
-  if (!EqualsNoCase(line.substr(start, 2), "go")) return 0;
+  if (!tsql::EqualsNoCase(line.substr(start, 2), "go")) return 0;
   size_t rest = line.find_first_not_of(" \t\r", start + 2);
   if (rest == std::string::npos) return 1;
   if (rest == start + 2) return 0;  // "goal" is no GO line

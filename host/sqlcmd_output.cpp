@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "host/text.h"
+#include "tsql/text.h"
 
 namespace dunmarrow::host {
 
@@ -96,9 +96,9 @@ std::string DisplayText(const Value& v) {
   return MessageText(v);  // 0x and the bytes
 }
 
-void SqlcmdOutput::BeginResult(std::vector<OutputColumn> columns) {
-  if (in_result_) EndResult(std::nullopt);
-  columns_ = std::move(columns);
+void SqlcmdOutput::Columns(const std::vector<Column>& columns) {
+  if (in_result_) End(Done{});
+  columns_ = columns;
   layout_.clear();
   for (const auto& c : columns_) {
     size_t name = Utf8Length(c.name);
@@ -148,36 +148,27 @@ void SqlcmdOutput::Row(const std::vector<Value>& values) {
   PrintLine(line);
 }
 
-void SqlcmdOutput::EndResult(std::optional<int64_t> count) {
+void SqlcmdOutput::End(const Done& done) {
   if (in_result_) {
     if (!header_done_) PrintHeader();
     PrintLine("");
     in_result_ = false;
   }
-  if (count && !nocount_) PrintLine("(" + std::to_string(*count) + " rows affected)");
+  if (done.count) PrintLine("(" + std::to_string(*done.count) + " rows affected)");
 }
 
-void SqlcmdOutput::Message(int number, int level, int state, const std::string& procedure, int line,
-                           const std::string& text) {
-  if (level > 10) {
-    std::string header = "Msg " + std::to_string(number) + ", Level " + std::to_string(level) +
-                         ", State " + std::to_string(state) + ", ";
-    if (!procedure.empty()) header += "Procedure " + procedure + ", ";
-    PrintLine(header + "Line " + std::to_string(line));
+void SqlcmdOutput::Info(const Message& m) {
+  if (m.severity > 10) {
+    std::string header = "Msg " + std::to_string(m.number) + ", Level " +
+                         std::to_string(m.severity) + ", State " + std::to_string(m.state) + ", ";
+    if (!m.procedure.empty()) header += "Procedure " + m.procedure + ", ";
+    PrintLine(header + "Line " + std::to_string(m.line));
   }
-  PrintLine(text);
+  PrintLine(m.text);
 }
 
-void SqlcmdOutput::Error(const SqlError& e, int line) {
-  Message(e.number, e.level, e.state, e.procedure, e.line ? e.line : line, e.text);
-}
-
-void SqlcmdOutput::Print(const std::string& utf8) {
-  PrintLine(utf8);
-}
-
-void SqlcmdOutput::Line(const std::string& text) {
-  PrintLine(text);
+void SqlcmdOutput::Trace(std::string_view line) {
+  PrintLine(std::string(line));
 }
 
 void SqlcmdOutput::PrintLine(std::string line) {

@@ -1,5 +1,6 @@
-// Output in the manner of sqlcmd: result sets as aligned tables under their column names and a
-// dashed rule, "(N rows affected)", messages as the server shows them, PRINT text.
+// Output in the manner of sqlcmd: the engine's events as sqlcmd prints them. Result sets as
+// aligned tables under their column names and a dashed rule, "(N rows affected)", messages as
+// the server shows them, PRINT text, trace lines.
 #pragma once
 
 #include <cstdint>
@@ -8,10 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "host/errors.h"
-#include "host/value.h"
+#include "tsql/sink.h"
 
 namespace dunmarrow::host {
+
+// The command-line program is written in the engine's terms.
+using namespace tsql;
 
 struct OutputOptions {
   bool trim = false;             // -W: no padding, trailing blanks removed
@@ -19,32 +22,22 @@ struct OutputOptions {
   uint32_t max_fixed_width = 0;  // -Y: width limit of the other text columns (0: none)
 };
 
-struct OutputColumn {
-  std::string name;
-  SqlType type;
-  bool nullable = true;
-};
-
-class SqlcmdOutput {
+class SqlcmdOutput : public Sink {
  public:
   SqlcmdOutput(std::ostream& out, OutputOptions options) : out_(out), options_(options) {}
 
   // A result set: the header is printed with the first row, or at its end when it has none.
-  void BeginResult(std::vector<OutputColumn> columns);
-  void Row(const std::vector<Value>& values);
-  // Ends the open result set; a count prints "(N rows affected)" unless NOCOUNT is on.
-  void EndResult(std::optional<int64_t> count);
-  bool InResult() const { return in_result_; }
-
+  void Columns(const std::vector<Column>& columns) override;
+  void Row(const std::vector<Value>& values) override;
+  // Ends the open result set; a count prints "(N rows affected)".
+  void End(const Done& done) override;
   // A message as the client shows it: the text alone for severity 10 and below, otherwise
   // "Msg N, Level L, State S[, Procedure P], Line n" and the text on the next line.
-  void Message(int number, int level, int state, const std::string& procedure, int line,
-               const std::string& text);
-  void Error(const SqlError& error, int line);
-  void Print(const std::string& utf8);
-  void Line(const std::string& text);  // trace and echo lines
-
-  void SetNoCount(bool on) { nocount_ = on; }
+  void Info(const Message& message) override;
+  // sqlcmd shows neither the return status nor OUTPUT values of a call.
+  void ReturnStatus(int32_t) override {}
+  void Output(const OutputParam&) override {}
+  void Trace(std::string_view line) override;
 
  private:
   struct Layout {
@@ -58,10 +51,9 @@ class SqlcmdOutput {
 
   std::ostream& out_;
   OutputOptions options_;
-  bool nocount_ = false;
   bool in_result_ = false;
   bool header_done_ = false;
-  std::vector<OutputColumn> columns_;
+  std::vector<Column> columns_;
   std::vector<Layout> layout_;
 };
 

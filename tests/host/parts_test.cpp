@@ -4,12 +4,12 @@
 
 #include <sstream>
 
-#include "host/errors.h"
-#include "host/lexer.h"
-#include "host/ods_values.h"
-#include "host/parser.h"
 #include "host/script.h"
 #include "host/sqlcmd_output.h"
+#include "tsql/errors.h"
+#include "tsql/lexer.h"
+#include "tsql/ods_values.h"
+#include "tsql/parser.h"
 
 namespace dunmarrow::host {
 namespace {
@@ -130,16 +130,16 @@ TEST(Output, ColumnsAreSizedByTypeAndAligned) {
   options.max_var_width = 6;
   options.max_fixed_width = 3;
   SqlcmdOutput out(text, options);
-  out.BeginResult({{"n", DecimalType(5, 2), false},
-                   {"a long name", TypeOf(TypeId::TinyInt), false},
-                   {"b", TypeOf(TypeId::Bit), true},
-                   {"v", TypeOf(TypeId::VarChar, 10), false},
-                   {"m", TypeOf(TypeId::NVarChar, kMaxLength), false}});
+  out.Columns({{"n", DecimalType(5, 2), false},
+               {"a long name", TypeOf(TypeId::TinyInt), false},
+               {"b", TypeOf(TypeId::Bit), true},
+               {"v", TypeOf(TypeId::VarChar, 10), false},
+               {"m", TypeOf(TypeId::NVarChar, kMaxLength), false}});
   out.Row({Value::Exact(*Decimal::Parse("-1.50"), 5), Value::Integer(7, TypeId::TinyInt),
            Value::Null(TypeOf(TypeId::Bit)), Value::Chars("abcdef", TypeOf(TypeId::VarChar, 10)),
            Value::WideChars(u"\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9",
                             TypeOf(TypeId::NVarChar, kMaxLength))});
-  out.EndResult(1);
+  out.End(Done{Done::Kind::kStatement, 1, false});
   EXPECT_EQ(text.str(),
             "n       a long name b    v   m     \n"
             "------- ----------- ---- --- ------\n"
@@ -153,23 +153,22 @@ TEST(Output, WidthZeroShowsWholeMaxValues) {
   OutputOptions options;
   options.max_var_width = 0;
   SqlcmdOutput out(text, options);
-  out.BeginResult(
+  out.Columns(
       {{"long", TypeOf(TypeId::VarChar, kMaxLength), true}, {"x", TypeOf(TypeId::Bit), false}});
   out.Row(
       {Value::Chars(std::string(300, 'a'), TypeOf(TypeId::VarChar, kMaxLength)), Value::Bit(true)});
   out.Row({Value::Null(TypeOf(TypeId::VarChar, kMaxLength)), Value::Bit(false)});
-  out.EndResult(std::nullopt);
+  out.End(Done{});
   EXPECT_EQ(text.str(), "long x\n---- -\n" + std::string(300, 'a') + " 1\nNULL 0\n\n");
 }
 
-TEST(Output, MessagesAndNoCount) {
+TEST(Output, MessagesAndUncountedResults) {
   std::ostringstream text;
   SqlcmdOutput out(text, OutputOptions{});
-  out.Message(0, 10, 1, "", 3, "informational");
-  out.Message(50000, 11, 2, "sp_x", 4, "an error");
-  out.SetNoCount(true);
-  out.BeginResult({{"", TypeOf(TypeId::Bit), false}});
-  out.EndResult(0);
+  out.Info({0, 10, 1, 3, "informational", ""});
+  out.Info({50000, 11, 2, 4, "an error", "sp_x"});
+  out.Columns({{"", TypeOf(TypeId::Bit), false}});
+  out.End(Done{Done::Kind::kInProc, std::nullopt, false});
   EXPECT_EQ(text.str(),
             "informational\nMsg 50000, Level 11, State 2, Procedure sp_x, Line 4\nan error\n"
             " \n-\n\n");

@@ -5,7 +5,8 @@
 #include <random>
 #include <sstream>
 
-#include "host/interpreter.h"
+#include "host/sqlcmd_output.h"
+#include "tsql/interpreter.h"
 
 namespace dunmarrow::host {
 namespace {
@@ -15,7 +16,9 @@ TEST(Robustness, RandomBatchesOnlyGiveMessages) {
   registry.LoadModule(DUNMARROW_MODULE_PATH);
   std::ostringstream sink;
   SqlcmdOutput out(sink, OutputOptions{});
-  Interpreter interpreter(registry, out, true);
+  SessionState state;
+  state.trace = true;
+  Interpreter interpreter(registry, out, state);
 
   const std::vector<std::string> words = {"SELECT",
                                           "DECLARE",
@@ -101,7 +104,8 @@ TEST(Robustness, DeepNestingIsRefused) {
   ProcedureRegistry registry;
   std::ostringstream sink;
   SqlcmdOutput out(sink, OutputOptions{});
-  Interpreter interpreter(registry, out, false);
+  SessionState state;
+  Interpreter interpreter(registry, out, state);
   std::string minuses, pluses;
   for (int i = 0; i < 100000; ++i) {
     minuses += "- ";  // "--" would start a comment
@@ -126,7 +130,8 @@ TEST(Robustness, LongTextsAreNoDates) {
   ProcedureRegistry registry;
   std::ostringstream sink;
   SqlcmdOutput out(sink, OutputOptions{});
-  Interpreter interpreter(registry, out, false);
+  SessionState state;
+  Interpreter interpreter(registry, out, state);
   EXPECT_TRUE(interpreter.RunBatch(
       "SELECT CAST(REPLICATE(CAST('1' AS varchar(max)), 1000000) AS datetime)"));
   EXPECT_NE(sink.str().find("Msg 241"), std::string::npos) << sink.str();
@@ -136,7 +141,8 @@ TEST(Robustness, HugeValuesAreRefusedOrBuilt) {
   ProcedureRegistry registry;
   std::ostringstream sink;
   SqlcmdOutput out(sink, OutputOptions{});
-  Interpreter interpreter(registry, out, false);
+  SessionState state;
+  Interpreter interpreter(registry, out, state);
   EXPECT_TRUE(
       interpreter.RunBatch("SELECT LEN(REPLICATE(CAST('ab' AS varchar(max)), 2000000000))"));
   EXPECT_NE(sink.str().find("Msg 7119"), std::string::npos) << sink.str();

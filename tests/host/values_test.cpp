@@ -1,9 +1,9 @@
 // The server's conversions between SQL values, and exact decimals.
 #include <gtest/gtest.h>
 
-#include "host/errors.h"
 #include "host/sqlcmd_output.h"
-#include "host/value.h"
+#include "tsql/errors.h"
+#include "tsql/value.h"
 
 namespace dunmarrow::host {
 namespace {
