@@ -171,10 +171,11 @@ void TKXCryptoHash::RemoveNotice(TComponent* component) {
   if (component == key_) SetKey(nullptr);
 }
 
-bool TKXCryptoHash::HashData(const std::string& text) {
+bool TKXCryptoHash::HashData(std::string_view text) {
   if (text.empty()) return false;
   SetActive(true);
-  return CryptHashData(handle_, Bytes(text), CheckedNarrow<DWORD>(text.size()), 0) != 0;
+  return CryptHashData(handle_, reinterpret_cast<const BYTE*>(text.data()),
+                       CheckedNarrow<DWORD>(text.size()), 0) != 0;
 }
 
 std::string TKXCryptoHash::GetHashValue(int format) {
@@ -182,24 +183,27 @@ std::string TKXCryptoHash::GetHashValue(int format) {
   DWORD size = 0;
   CheckOsResult(CryptGetHashParam(handle_, HP_HASHVAL, nullptr, &size, 0));
   if (size == 0) return std::string();
-  std::vector<BYTE> value(size);
-  CheckOsResult(CryptGetHashParam(handle_, HP_HASHVAL, value.data(), &size, 0));
-  value.resize(size);
+  // Digests of the standard algorithms fit on the stack; a longer one gets a heap buffer.
+  BYTE small[64];
+  std::vector<BYTE> large(size > sizeof small ? size : 0);
+  BYTE* value = large.empty() ? small : large.data();
+  CheckOsResult(CryptGetHashParam(handle_, HP_HASHVAL, value, &size, 0));
   std::string digest;
   if (format == 1) {
     static const char kDigits[] = "0123456789abcdef";
-    for (BYTE b : value) {
-      digest += kDigits[b >> 4];
-      digest += kDigits[b & 0xF];
+    digest.resize(size_t{size} * 2);
+    for (DWORD i = 0; i < size; ++i) {
+      digest[2 * i] = kDigits[value[i] >> 4];
+      digest[2 * i + 1] = kDigits[value[i] & 0xF];
     }
   } else {
-    digest.assign(value.begin(), value.end());
+    digest.assign(reinterpret_cast<const char*>(value), size);
   }
   SetActive(false);
   return digest;
 }
 
-bool TKXCryptoHash::HashString(const std::string& text, int format, std::string& digest) {
+bool TKXCryptoHash::HashString(std::string_view text, int format, std::string& digest) {
   digest.clear();
   bool hashed = HashData(text);
   if (hashed) digest = GetHashValue(format);

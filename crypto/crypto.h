@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "crypto/component.h"
 #include "platform/windows.h"
@@ -138,11 +139,11 @@ class TKXCryptoHash : public TKXCryptoComponent {
   void SetKey(TKXCryptoKey* key);
 
   // Feeds the bytes into the hash; an empty text gives false without activating the hash.
-  bool HashData(const std::string& text);
+  bool HashData(std::string_view text);
   // The digest: lower-case hexadecimal for format 1, else the raw bytes. Reading it ends the
   // hash, so the next HashData starts a new one.
   std::string GetHashValue(int format);
-  bool HashString(const std::string& text, int format, std::string& digest);
+  bool HashString(std::string_view text, int format, std::string& digest);
   // A session key derived from what was hashed, with IV and salt made from the text's bytes
   // in reverse order; null when the provider refuses (its last error stays set). The hash
   // ends either way. The key has the hash's owner; without one, the caller owns it.

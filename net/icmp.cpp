@@ -114,7 +114,11 @@ TEchoReply TkxPing::GetReply(int32_t index) const {
 }
 
 void TkxPing::HandleMessage(TMessage& message) {
-  if (message.Msg == EchoReplyMessage) HandleReply();
+  if (message.Msg == EchoReplyMessage) {
+    HandleReply(message.WParam != 0, static_cast<int32_t>(message.LParam));
+  } else if (message.Msg == EchoSeriesEndMessage) {
+    ComputeStatistics();
+  }
 }
 
 void TkxPing::ResetStatistics() {
@@ -127,31 +131,25 @@ void TkxPing::ResetStatistics() {
   PercentLost = 100;
 }
 
-// On the owning thread, while the worker waits in its hand-over.
-void TkxPing::HandleReply() {
+// On the owning thread: the worker has filled the echo's slot, except for the error code.
+void TkxPing::HandleReply(bool received, int32_t index) {
   ++Sent;
-  LockThreads();
-  if (auto* worker = static_cast<TPingThread*>(FirstThread())) {
-    bool received = worker->echo_result_ != 0;
-    worker->reply_.ErrorCode = GetLastError();
-    if (reply_index_ >= 0 && reply_index_ < ReplyCount()) {
-      replies_[static_cast<size_t>(reply_index_)] = worker->reply_;
-    }
-    if (received) {
-      uint32_t time = worker->reply_.Time;
-      if (time < MinTime) MinTime = time;
-      if (time > MaxTime) MaxTime = time;
-      if (TotalTime > 0xFFFFFFFFu - time) {
-        TotalTime = 0xFFFFFFFFu;
-        total_overflowed_ = true;
-      } else {
-        TotalTime += time;
-      }
+  if (index < 0 || index >= ReplyCount()) return;
+  TEchoReply& reply = replies_[static_cast<size_t>(index)];
+  reply.ErrorCode = GetLastError();
+  if (received) {
+    uint32_t time = reply.Time;
+    if (time < MinTime) MinTime = time;
+    if (time > MaxTime) MaxTime = time;
+    if (TotalTime > 0xFFFFFFFFu - time) {
+      TotalTime = 0xFFFFFFFFu;
+      total_overflowed_ = true;
     } else {
-      ++Lost;
+      TotalTime += time;
     }
+  } else {
+    ++Lost;
   }
-  UnlockThreads();
 }
 
 void TkxPing::ComputeStatistics() {
@@ -183,7 +181,12 @@ void TPingThread::Run() {
                      static_cast<WORD>(request_data_.size()), nullptr, reply_buffer_.data(),
                      static_cast<DWORD>(reply_buffer_.size()), static_cast<DWORD>(ping->Timeout()));
     StoreReply();
-    SendMessageA(ping->WindowHandle(), EchoReplyMessage, 0, 0);
+    // The slot is the worker's until its hand-over is queued; the owner takes it from there.
+    if (i < ping->ReplyCount()) ping->replies_[static_cast<size_t>(i)] = reply_;
+    // Echoes answered within the millisecond are handed over in batches; a slower echo at
+    // once, since its wait dwarfs what waking the owner costs.
+    bool slow = echo_result_ == 0 || reply_.Time > 0;
+    ping->QueueHandOver(TMessage{EchoReplyMessage, echo_result_ != 0 ? 1u : 0u, i, 0}, slow);
     ++ping->reply_index_;
     if (StopRequested()) break;
   }
@@ -206,7 +209,7 @@ void TPingThread::StoreReply() {
 }
 
 void TPingThread::DoFinish() {
-  Ping()->ComputeStatistics();
+  Ping()->QueueHandOver(TMessage{EchoSeriesEndMessage, 0, 0, 0}, true);
 }
 
 }  // namespace dunmarrow

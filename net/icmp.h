@@ -18,8 +18,11 @@ struct TEchoReply {
   uint32_t ErrorCode = 0;  // the last-error value of the thread that took the reply
 };
 
-// The window message of one hand-over from the worker to its component.
+// The hand-over of one echo from the worker to its component: WParam is 1 when a reply came,
+// LParam the echo's slot, whose record the worker has filled.
 inline constexpr UINT EchoReplyMessage = WM_USER + 1;
+// The hand-over after the last echo: the statistics are completed.
+inline constexpr UINT EchoSeriesEndMessage = WM_USER + 2;
 
 // The average of the answered echoes' times: the quotient rounded to the nearest integer,
 // halves to the even neighbour. count > 0.
@@ -61,7 +64,7 @@ class TkxPing : public TkxICMP {
 
   void HandleMessage(TMessage& message) override;
   void ResetStatistics();
-  // On the worker, after its last hand-over.
+  // On the owning thread, after the last echo's hand-over.
   void ComputeStatistics();
 
   int16_t DataSize = 32;
@@ -78,7 +81,7 @@ class TkxPing : public TkxICMP {
 
  private:
   friend class TPingThread;
-  void HandleReply();
+  void HandleReply(bool received, int32_t index);
 
   int32_t reply_index_ = 0;
   std::vector<TEchoReply> replies_;

@@ -86,6 +86,8 @@ bool ConvertField(std::string_view field, int64_t& value) {
 // --- The component's window -----------------------------------------------------------------
 
 constexpr char kWindowClass[] = "DunmarrowInternetComponent";
+// Posted to a component's window when queued hand-overs wait for its owner.
+constexpr UINT kHandOverBell = WM_USER + 0x100;
 std::atomic<bool> window_class_registered{false};
 
 HINSTANCE ModuleInstance() {
@@ -214,10 +216,12 @@ TkxInternetComponent::TkxInternetComponent(bool blocking) : blocking_(blocking) 
   if (!window_) RaiseOsError();
   SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   InitializeCriticalSection(&threads_lock_);
+  InitializeCriticalSection(&hand_over_lock_);
 }
 
 TkxInternetComponent::~TkxInternetComponent() {
   StopThreads();
+  DeleteCriticalSection(&hand_over_lock_);
   DeleteCriticalSection(&threads_lock_);
 }
 
@@ -226,6 +230,10 @@ LRESULT CALLBACK TkxInternetComponent::WindowProcedure(HWND window, UINT message
   auto* component =
       reinterpret_cast<TkxInternetComponent*>(GetWindowLongPtrA(window, GWLP_USERDATA));
   if (!component) return DefWindowProcA(window, message, wparam, lparam);
+  if (message == kHandOverBell) {
+    component->TakeHandOvers();
+    return 0;
+  }
   TMessage record{message, wparam, lparam, 0};
   try {
     component->HandleMessage(record);
@@ -259,7 +267,40 @@ void TkxInternetComponent::WaitForThreads() {
   while (HasThreads()) {
     if (!ProcessOneMessage()) WaitMessage();
   }
+  // What the last workers queued after the bell was taken.
+  TakeHandOvers();
   JoinEndedThreads();
+}
+
+void TkxInternetComponent::QueueHandOver(const TMessage& record, bool flush) {
+  EnterCriticalSection(&hand_over_lock_);
+  bool ring = false;
+  if (!hand_overs_closed_) {
+    try {
+      hand_overs_.push_back(record);
+    } catch (...) {
+      flush = true;  // no room: let the owner take what waits, this record is lost
+    }
+    ring = !bell_rung_ && (flush || hand_overs_.size() >= kHandOverBatch);
+    if (ring) bell_rung_ = true;
+  }
+  LeaveCriticalSection(&hand_over_lock_);
+  if (ring) PostMessageA(window_, kHandOverBell, 0, 0);
+}
+
+void TkxInternetComponent::TakeHandOvers() {
+  std::vector<TMessage> taken;
+  EnterCriticalSection(&hand_over_lock_);
+  taken.swap(hand_overs_);
+  bell_rung_ = false;
+  LeaveCriticalSection(&hand_over_lock_);
+  for (TMessage& record : taken) {
+    try {
+      HandleMessage(record);
+    } catch (...) {
+      // As for a message of the window: a failure stops here.
+    }
+  }
 }
 
 void TkxInternetComponent::JoinEndedThreads() {
@@ -291,13 +332,18 @@ void TkxInternetComponent::RemoveThread(TkxInternetComponentThread* worker) {
       break;
     }
   }
-  if (removed && threads_.empty()) PostMessageA(window_, WM_NULL, 0, 0);
+  // The bell also wakes an owner that waits for the list to empty.
+  if (removed && threads_.empty()) PostMessageA(window_, kHandOverBell, 0, 0);
   UnlockThreads();
 }
 
 void TkxInternetComponent::StopThreads() {
   if (stopped_) return;
   stopped_ = true;
+  EnterCriticalSection(&hand_over_lock_);
+  hand_overs_closed_ = true;
+  hand_overs_.clear();
+  LeaveCriticalSection(&hand_over_lock_);
   SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
   DestroyWindow(window_);
   // Workers that are already freeing themselves are left to finish; the others are taken back

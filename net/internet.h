@@ -60,8 +60,9 @@ class TkxInternetComponent {
 
   // Registers and starts workers created suspended, in order; then WaitForThreads.
   void StartThreads(const std::vector<TkxInternetComponentThread*>& workers);
-  // Blocking: takes the workers' hand-overs on this thread until no worker is registered; the
-  // wait sleeps while there is nothing to do. Not blocking: returns at once.
+  // Blocking: takes the workers' hand-overs on this thread until no worker is registered, and
+  // then those still queued; the wait sleeps while there is nothing to do. Not blocking:
+  // returns at once.
   void WaitForThreads();
   bool HasThreads();
 
@@ -77,6 +78,14 @@ class TkxInternetComponent {
   void UnlockThreads() { LeaveCriticalSection(&threads_lock_); }
   // The first registered worker, or null; under the lock.
   TkxInternetComponentThread* FirstThread() const;
+
+  // For a worker: queues a result for the owner and goes on without waiting for it. The
+  // owner's HandleMessage receives the queued records on the owning thread, one at a time, in
+  // the order they were queued. The owner is woken once for a batch: when kHandOverBatch
+  // records wait, when `flush` is given, and when the last worker leaves. Records queued
+  // after the component has stopped are dropped.
+  void QueueHandOver(const TMessage& record, bool flush);
+  static constexpr size_t kHandOverBatch = 32;
   // Releases the window (a worker blocked in a hand-over is released, unhandled) and stops
   // the workers still registered. Subclasses call it first in their destructors, so that no
   // worker outlives their fields; later calls do nothing.
@@ -86,6 +95,8 @@ class TkxInternetComponent {
   friend class TkxInternetComponentThread;
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   void RemoveThread(TkxInternetComponentThread* worker);
+  // On the owning thread: every queued hand-over to HandleMessage.
+  void TakeHandOvers();
 
   bool blocking_;
   int32_t timeout_ = 3000;
@@ -93,6 +104,11 @@ class TkxInternetComponent {
   bool stopped_ = false;
   CRITICAL_SECTION threads_lock_;
   std::vector<TkxInternetComponentThread*> threads_;
+  // The queued hand-overs; the bell is the message that wakes the owner to take them.
+  CRITICAL_SECTION hand_over_lock_;
+  std::vector<TMessage> hand_overs_;
+  bool bell_rung_ = false;
+  bool hand_overs_closed_ = false;
   // The handles of the threads started, owned here: once a worker has left the list, the
   // owner still waits for its thread to end, so that no code of the module runs on it after
   // the call that started it has returned.

@@ -1,8 +1,11 @@
 #include "runtime/block_cache.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <iterator>
 #include <new>
+#include <thread>
 
 #include "platform/windows.h"
 
@@ -22,12 +25,6 @@ namespace dunmarrow {
 
 namespace {
 
-static_assert(sizeof(CRITICAL_SECTION) <= 64 && alignof(CRITICAL_SECTION) <= 16);
-
-CRITICAL_SECTION* SectionOf(unsigned char* storage) {
-  return std::launder(reinterpret_cast<CRITICAL_SECTION*>(storage));
-}
-
 // A cached block belongs to nobody: under AddressSanitizer any use of it is reported.
 void PoisonCached([[maybe_unused]] void* block, [[maybe_unused]] size_t size) {
 #ifdef DUNMARROW_POISON_CACHED_BLOCKS
@@ -46,22 +43,103 @@ int FloorShift(size_t size) {
   return size == 0 ? -1 : static_cast<int>(std::bit_width(size)) - 1;
 }
 
+size_t ClassBytes(int size_class) {
+  return size_t{1} << (size_class + BlockCache::kSmallestShift);
+}
+
+// Takes up to `wanted` places from a class's free places; the number taken.
+int32_t ReservePlaces(std::atomic<int32_t>& free_places, int32_t wanted) {
+  int32_t available = free_places.load(std::memory_order_relaxed);
+  for (;;) {
+    int32_t taken = available < wanted ? available : wanted;
+    if (taken <= 0) return 0;
+    if (free_places.compare_exchange_weak(available, available - taken,
+                                          std::memory_order_relaxed)) {
+      return taken;
+    }
+  }
+}
+
+std::atomic<uint64_t> next_cache_id{1};
+
+// Guards the list of thread stacks of every cache and the list of every thread's stacks.
+std::mutex registry_lock;
+
+// The thread stacks live in a heap of their own, apart from the heaps they cache for, so that
+// a thread can drop them when it ends whatever became of the caches.
+HANDLE ThreadStackHeap() {
+  static HANDLE heap = HeapCreate(0, 0, 0);
+  return heap;
+}
+
 }  // namespace
 
-BlockCache::BlockCache(UnderlyingHeap& heap) : heap_(heap) {
-  std::memset(classes_, 0, sizeof classes_);
-  InitializeCriticalSection(SectionOf(lock_));
+// One thread's stacks of one cache. Only its thread takes and gives blocks here, holding
+// `busy`; another thread takes `busy` only to empty or count the stacks.
+struct BlockCache::ThreadCache {
+  struct Stack {
+    int32_t count = 0;     // blocks held
+    int32_t reserved = 0;  // places reserved in the class's count of free places, >= count
+    void* blocks[kThreadDepthMax];
+  };
+
+  void Lock() {
+    while (busy.exchange(true, std::memory_order_acquire)) std::this_thread::yield();
+  }
+  void Unlock() { busy.store(false, std::memory_order_release); }
+
+  std::atomic<bool> busy{false};
+  BlockCache* owner;                      // null once the cache is destroyed (registry lock)
+  ThreadCache* next_of_cache = nullptr;   // registry lock
+  ThreadCache* next_of_thread = nullptr;  // registry lock
+  Stack stacks[kSizeClasses];
+};
+
+namespace {
+
+// What the calling thread used last: kept trivially destructible, so that it stays readable
+// while the thread's other thread-local objects are destroyed.
+struct Memo {
+  uint64_t cache_id;
+  BlockCache::ThreadCache* cache;
+  bool ended;  // the thread's stacks are gone: it uses the shared stacks from now on
+};
+#if defined(__ELF__)
+// The module reads it on every allocation: initial-exec spares the call to find it.
+__attribute__((tls_model("initial-exec")))
+#endif
+thread_local Memo memo{0, nullptr, false};
+
+}  // namespace
+
+// The calling thread's stacks of every cache; when the thread ends they go to the caches'
+// shared stacks.
+struct ThreadRecord {
+  BlockCache::ThreadCache* first = nullptr;
+  ~ThreadRecord() {
+    std::lock_guard<std::mutex> hold(registry_lock);
+    memo = Memo{0, nullptr, true};
+    while (BlockCache::ThreadCache* cache = first) {
+      first = cache->next_of_thread;
+      if (cache->owner) cache->owner->DetachThread(*cache);
+      cache->~ThreadCache();
+      HeapFree(ThreadStackHeap(), 0, cache);
+    }
+  }
+};
+
+namespace {
+thread_local ThreadRecord thread_record;
+}  // namespace
+
+BlockCache::BlockCache(UnderlyingHeap& heap) : heap_(heap), id_(next_cache_id.fetch_add(1)) {
+  for (SharedClass& shared : classes_)
+    std::fill(std::begin(shared.blocks), std::end(shared.blocks), nullptr);
 }
 
 BlockCache::~BlockCache() {
-  DeleteCriticalSection(SectionOf(lock_));
-}
-
-void BlockCache::Lock() {
-  EnterCriticalSection(SectionOf(lock_));
-}
-void BlockCache::Unlock() {
-  LeaveCriticalSection(SectionOf(lock_));
+  std::lock_guard<std::mutex> hold(registry_lock);
+  for (ThreadCache* cache = threads_; cache; cache = cache->next_of_cache) cache->owner = nullptr;
 }
 
 size_t BlockCache::RoundedSize(size_t size) {
@@ -70,26 +148,151 @@ size_t BlockCache::RoundedSize(size_t size) {
   return std::bit_ceil(size);
 }
 
+BlockCache::ThreadCache* BlockCache::CurrentThreadCache() {
+  if (memo.cache_id == id_) return memo.cache;
+  return AttachThread();
+}
+
+// The calling thread's stacks of this cache, made on its first use; null once the thread is
+// ending or when there is no memory for them.
+BlockCache::ThreadCache* BlockCache::AttachThread() {
+  if (memo.ended) return nullptr;
+  ThreadRecord& record = thread_record;
+  std::lock_guard<std::mutex> hold(registry_lock);
+  ThreadCache* found = nullptr;
+  // Drop the stacks of destroyed caches on the way.
+  for (ThreadCache** link = &record.first; *link;) {
+    ThreadCache* cache = *link;
+    if (!cache->owner) {
+      *link = cache->next_of_thread;
+      cache->~ThreadCache();
+      HeapFree(ThreadStackHeap(), 0, cache);
+      continue;
+    }
+    if (cache->owner == this) found = cache;
+    link = &cache->next_of_thread;
+  }
+  if (!found) {
+    void* memory = HeapAlloc(ThreadStackHeap(), 0, sizeof(ThreadCache));
+    if (!memory) return nullptr;
+    found = new (memory) ThreadCache();
+    found->owner = this;
+    found->next_of_thread = record.first;
+    record.first = found;
+    found->next_of_cache = threads_;
+    threads_ = found;
+  }
+  memo = Memo{id_, found, false};
+  return found;
+}
+
+// Under the registry lock, on the thread that ends: its blocks go to the shared stacks, where
+// their reserved places are; the places it reserved beyond them are free again.
+void BlockCache::DetachThread(ThreadCache& cache) {
+  cache.Lock();
+  for (int c = 0; c < kSizeClasses; ++c) {
+    ThreadCache::Stack& stack = cache.stacks[c];
+    MoveToShared(cache, c, stack.count);
+    classes_[c].free_places.fetch_add(stack.reserved, std::memory_order_relaxed);
+    stack.reserved = 0;
+  }
+  cache.Unlock();
+  for (ThreadCache** link = &threads_; *link; link = &(*link)->next_of_cache) {
+    if (*link == &cache) {
+      *link = cache.next_of_cache;
+      break;
+    }
+  }
+}
+
+// The oldest n blocks of a thread's stack go to the shared stack, with their places.
+void BlockCache::MoveToShared(ThreadCache& cache, int size_class, int32_t n) {
+  if (n <= 0) return;
+  ThreadCache::Stack& stack = cache.stacks[size_class];
+  SharedClass& shared = classes_[size_class];
+  {
+    std::lock_guard<std::mutex> hold(shared.lock);
+    std::memcpy(shared.blocks + shared.count, stack.blocks, sizeof(void*) * n);
+    shared.count += n;
+  }
+  std::memmove(stack.blocks, stack.blocks + n, sizeof(void*) * (stack.count - n));
+  stack.count -= n;
+  stack.reserved -= n;
+}
+
+// For an empty thread stack: a batch of the shared stack's newest blocks with their places
+// (the places reserved beyond them are given back), and the newest of them taken.
+void* BlockCache::TakeFromShared(ThreadCache& cache, int size_class) {
+  ThreadCache::Stack& stack = cache.stacks[size_class];
+  SharedClass& shared = classes_[size_class];
+  int32_t n;
+  {
+    std::lock_guard<std::mutex> hold(shared.lock);
+    n = shared.count < ThreadDepth(size_class) / 2 ? shared.count : ThreadDepth(size_class) / 2;
+    shared.count -= n;
+    std::memcpy(stack.blocks, shared.blocks + shared.count, sizeof(void*) * n);
+  }
+  if (stack.reserved > 0) shared.free_places.fetch_add(stack.reserved, std::memory_order_relaxed);
+  stack.count = n;
+  stack.reserved = n;
+  return n > 0 ? stack.blocks[--stack.count] : nullptr;
+}
+
+// Room for one more block in a thread's full stack: when it holds its depth, the older half
+// moves to the shared stack; then places are reserved. False when the class has no free place.
+bool BlockCache::MakeRoom(ThreadCache& cache, int size_class) {
+  ThreadCache::Stack& stack = cache.stacks[size_class];
+  const int32_t depth = ThreadDepth(size_class);
+  if (stack.reserved == depth) MoveToShared(cache, size_class, depth / 2);
+  int32_t wanted = depth / 2 < depth - stack.reserved ? depth / 2 : depth - stack.reserved;
+  stack.reserved += ReservePlaces(classes_[size_class].free_places, wanted);
+  return stack.count < stack.reserved;
+}
+
+// Without a thread stack (a thread that is ending): the shared stack directly.
+void* BlockCache::SharedGet(int size_class) {
+  SharedClass& shared = classes_[size_class];
+  std::lock_guard<std::mutex> hold(shared.lock);
+  if (!caching_.load(std::memory_order_relaxed) || shared.count == 0) return nullptr;
+  void* block = shared.blocks[--shared.count];
+  shared.blocks[shared.count] = nullptr;
+  shared.free_places.fetch_add(1, std::memory_order_relaxed);
+  return block;
+}
+
+bool BlockCache::SharedPut(int size_class, void* block) {
+  SharedClass& shared = classes_[size_class];
+  std::lock_guard<std::mutex> hold(shared.lock);
+  if (!caching_.load(std::memory_order_relaxed) || ReservePlaces(shared.free_places, 1) == 0) {
+    return false;
+  }
+  shared.blocks[shared.count++] = block;
+  return true;
+}
+
 void* BlockCache::GetBlock(size_t size) {
   size_t rounded = RoundedSize(size);
   if (rounded == 0) return nullptr;
   int shift = FloorShift(rounded);
   if (shift <= kLargestShift) {
-    SizeClass& size_class = classes_[shift - kSmallestShift];
+    const int c = shift - kSmallestShift;
     void* block = nullptr;
-    Lock();
-    if (caching_ && size_class.count > 0) {
-      --size_class.count;
-      block = size_class.blocks[size_class.count];
-      size_class.blocks[size_class.count] = nullptr;
+    if (ThreadCache* cache = CurrentThreadCache()) {
+      cache->Lock();
+      if (caching_.load(std::memory_order_relaxed)) {
+        ThreadCache::Stack& stack = cache->stacks[c];
+        block = stack.count > 0 ? stack.blocks[--stack.count] : TakeFromShared(*cache, c);
+      }
+      cache->Unlock();
+    } else {
+      block = SharedGet(c);
     }
-    Unlock();
     if (block) {
       UnpoisonTaken(block, rounded);
       return block;
     }
   }
-  // A miss goes to the heap outside the lock.
+  // A miss goes to the heap outside every lock.
   return heap_.Get(rounded);
 }
 
@@ -97,20 +300,28 @@ void BlockCache::FreeBlock(void* block) {
   if (!block) return;
   size_t size = heap_.SizeOf(block);
   int shift = FloorShift(size);
-  if (shift < kSmallestShift || shift > kLargestShift) {
-    heap_.Free(block);
-    return;
-  }
-  SizeClass& size_class = classes_[shift - kSmallestShift];
-  Lock();
-  if (caching_ && size_class.count < kStackDepth) {
+  if (shift >= kSmallestShift && shift <= kLargestShift) {
+    const int c = shift - kSmallestShift;
+    // Poisoned before it is visible to any other thread.
     PoisonCached(block, size);
-    size_class.blocks[size_class.count] = block;
-    ++size_class.count;
-  } else {
-    heap_.Free(block);
+    bool kept = false;
+    if (ThreadCache* cache = CurrentThreadCache()) {
+      cache->Lock();
+      if (caching_.load(std::memory_order_relaxed)) {
+        ThreadCache::Stack& stack = cache->stacks[c];
+        if (stack.count < stack.reserved || MakeRoom(*cache, c)) {
+          stack.blocks[stack.count++] = block;
+          kept = true;
+        }
+      }
+      cache->Unlock();
+    } else {
+      kept = SharedPut(c, block);
+    }
+    if (kept) return;
+    UnpoisonTaken(block, size);
   }
-  Unlock();
+  heap_.Free(block);
 }
 
 void* BlockCache::ResizeBlock(void* block, size_t size) {
@@ -119,42 +330,65 @@ void* BlockCache::ResizeBlock(void* block, size_t size) {
   if (rounded == 0) return nullptr;
   size_t old_size = heap_.SizeOf(block);
   if (old_size >= rounded) return block;
-  // Get, copy and free under one hold of the lock; the nested calls enter it again.
-  Lock();
   void* moved = GetBlock(rounded);
   if (moved) {
     std::memcpy(moved, block, old_size);
     FreeBlock(block);
   }
-  Unlock();
   return moved;
 }
 
 void BlockCache::ReleaseCachedBlocks() {
-  Lock();
-  caching_ = false;
+  caching_.store(false);
+  std::lock_guard<std::mutex> hold(registry_lock);
+  // A thread that already holds its stacks finishes its step first; its next step sees that
+  // caching has stopped.
+  for (ThreadCache* cache = threads_; cache; cache = cache->next_of_cache) {
+    cache->Lock();
+    for (int c = 0; c < kSizeClasses; ++c) {
+      ThreadCache::Stack& stack = cache->stacks[c];
+      while (stack.count > 0) {
+        void* block = stack.blocks[--stack.count];
+        UnpoisonTaken(block, ClassBytes(c));
+        heap_.Free(block);
+      }
+      classes_[c].free_places.fetch_add(stack.reserved, std::memory_order_relaxed);
+      stack.reserved = 0;
+    }
+    cache->Unlock();
+  }
   for (int c = 0; c < kSizeClasses; ++c) {
-    SizeClass& size_class = classes_[c];
-    while (size_class.count > 0) {
-      --size_class.count;
-      void* block = size_class.blocks[size_class.count];
-      size_class.blocks[size_class.count] = nullptr;
-      UnpoisonTaken(block, size_t{1} << (c + kSmallestShift));
+    SharedClass& shared = classes_[c];
+    std::lock_guard<std::mutex> hold_class(shared.lock);
+    while (shared.count > 0) {
+      void* block = shared.blocks[--shared.count];
+      shared.blocks[shared.count] = nullptr;
+      UnpoisonTaken(block, ClassBytes(c));
       heap_.Free(block);
+      shared.free_places.fetch_add(1, std::memory_order_relaxed);
     }
   }
-  Unlock();
 }
 
 void BlockCache::ResumeCaching() {
-  Lock();
-  caching_ = true;
-  Unlock();
+  caching_.store(true);
 }
 
 int32_t BlockCache::CachedCount(int size_class) const {
   if (size_class < 0 || size_class >= kSizeClasses) return 0;
-  return classes_[size_class].count;
+  auto& self = const_cast<BlockCache&>(*this);
+  std::lock_guard<std::mutex> hold(registry_lock);
+  int32_t count;
+  {
+    std::lock_guard<std::mutex> hold_class(self.classes_[size_class].lock);
+    count = self.classes_[size_class].count;
+  }
+  for (ThreadCache* cache = threads_; cache; cache = cache->next_of_cache) {
+    cache->Lock();
+    count += cache->stacks[size_class].count;
+    cache->Unlock();
+  }
+  return count;
 }
 
 namespace {

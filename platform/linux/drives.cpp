@@ -129,7 +129,7 @@ std::vector<std::string> PathElements(std::string_view rest, bool keep_leading_p
 
 }  // namespace
 
-std::string MapPath(std::string_view path) {
+std::string MapPath(std::string_view path, bool any_case) {
   bool has_drive = path.size() >= 2 && path[1] == ':' &&
                    ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z'));
   std::string base;
@@ -152,7 +152,7 @@ std::string MapPath(std::string_view path) {
 
   // Names match in any case, as on Windows: an element that is not there as written is looked
   // for in its directory. Only a path that is not found as written pays for the search.
-  if (!Exists(mapped) && !elements.empty()) {
+  if (any_case && !elements.empty() && !Exists(mapped)) {
     std::string resolved = base;
     size_t i = 0;
     for (; i < elements.size(); ++i) {

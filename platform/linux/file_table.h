@@ -44,8 +44,9 @@ FILETIME FileTimeOf(const struct timespec& time);
 
 // The host path of a Windows file path, after the checks every file function makes: ""
 // gives ERROR_PATH_NOT_FOUND, wildcards and other invalid characters ERROR_INVALID_NAME.
-// Returns false with the last error set.
-bool HostPathOf(std::string_view windows_path, std::string* host);
+// Returns false with the last error set. With any_case false the path is translated as
+// written (MapPath).
+bool HostPathOf(std::string_view windows_path, std::string* host, bool any_case = true);
 
 // Opens a host path the way CreateFileA does (access, share mode and disposition, the
 // read-only attribute, share conflicts); returns the descriptor, or -1 with the last error

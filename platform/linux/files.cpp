@@ -72,10 +72,20 @@ namespace {
 // they are released when the descriptor is closed, also when a process dies.
 constexpr off_t kShareLockBase = 0x7FFFFFFFFFFFFF00;
 
-// Applies the lock command to each run of consecutive slot bits of mask. With F_OFD_GETLK,
+// Where each slot lies (uses read, write, delete; denies read, write, delete): in an order in
+// which the slots an open takes, and those it tests, are one run of bytes each for the opens
+// the module makes most (read and write sharing read, as lines are appended; read sharing
+// read and write; read and write sharing both), so that each takes one lock call.
+constexpr unsigned kSlotPlace[6] = {0, 2, 5, 4, 3, 1};
+
+// Applies the lock command to each run of consecutive slots of mask. With F_OFD_GETLK,
 // returns true when another open file description holds a lock on one of the slots; with
 // F_OFD_SETLK, returns false when the locks cannot be taken.
-bool ForEachSlotRun(int fd, unsigned mask, int command, short type) {
+bool ForEachSlotRun(int fd, unsigned slots, int command, short type) {
+  unsigned mask = 0;
+  for (unsigned slot = 0; slot < 6; ++slot) {
+    if (slots & (1u << slot)) mask |= 1u << kSlotPlace[slot];
+  }
   for (unsigned slot = 0; slot < 6;) {
     if (!(mask & (1u << slot))) {
       ++slot;
@@ -217,7 +227,7 @@ FILETIME FileTimeOf(const struct timespec& time) {
   return FILETIME{static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
 }
 
-bool HostPathOf(std::string_view windows_path, std::string* host) {
+bool HostPathOf(std::string_view windows_path, std::string* host, bool any_case) {
   if (IsBlankPath(windows_path)) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
@@ -226,7 +236,7 @@ bool HostPathOf(std::string_view windows_path, std::string* host) {
     SetLastError(ERROR_INVALID_NAME);
     return false;
   }
-  *host = MapPath(windows_path);
+  *host = MapPath(windows_path, any_case);
   return true;
 }
 
@@ -297,13 +307,32 @@ using namespace winplatform;
 
 namespace {
 
+// stat of a host path, its trailing separators left out.
+int StatHostPath(std::string host, struct stat* st) {
+  while (host.size() > 1 && host.back() == '/') host.pop_back();
+  return stat(host.c_str(), st);
+}
+
 DWORD AttributesOfPath(std::string_view windows_path) {
   std::string host;
-  if (!HostPathOf(windows_path, &host)) return INVALID_FILE_ATTRIBUTES;
+  if (!HostPathOf(windows_path, &host, false)) return INVALID_FILE_ATTRIBUTES;
   bool trailing_separator = host.size() > 1 && host.back() == '/';
-  while (host.size() > 1 && host.back() == '/') host.pop_back();
+  // A path that is there as written costs one lookup; only one that is not is looked for in
+  // any case.
   struct stat st;
-  if (stat(host.c_str(), &st) != 0) {
+  int found = StatHostPath(host, &st);
+  if (found != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+    int error = errno;
+    std::string any_case = MapPath(windows_path);
+    if (any_case != host) {
+      host = std::move(any_case);
+      found = StatHostPath(host, &st);
+    } else {
+      errno = error;
+    }
+  }
+  while (host.size() > 1 && host.back() == '/') host.pop_back();
+  if (found != 0) {
     // A name longer than Linux allows cannot be there: Windows answers that it is not found.
     SetLastErrorFromErrno(errno == ENAMETOOLONG ? ENOENT : errno, host);
     return INVALID_FILE_ATTRIBUTES;
@@ -507,9 +536,23 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share_mode, LPSECURITY_ATTRI
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return INVALID_HANDLE_VALUE;
   }
+  // An existing file is opened as written first, so that an exact name costs one lookup;
+  // only a name that is not there as written is looked for in any case. A file that may be
+  // created is always looked for in any case first, so that no second one appears beside it.
+  bool as_written = disposition == OPEN_EXISTING;
   std::string host;
-  if (!HostPathOf(path, &host)) return INVALID_HANDLE_VALUE;
+  if (!HostPathOf(path, &host, !as_written)) return INVALID_HANDLE_VALUE;
   int fd = OpenHostFile(host, access, share_mode, disposition);
+  if (fd < 0 && as_written &&
+      (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND)) {
+    DWORD error = GetLastError();
+    std::string any_case = MapPath(path);
+    if (any_case == host) {
+      SetLastError(error);
+    } else {
+      fd = OpenHostFile(any_case, access, share_mode, disposition);
+    }
+  }
   return fd < 0 ? INVALID_HANDLE_VALUE : DescriptorToHandle(fd);
 }
 

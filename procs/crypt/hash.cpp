@@ -3,6 +3,7 @@
 // digest the caller gives. All CryptoAPI work runs under XpLock on the shared provider.
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "crypto/crypto.h"
 #include "runtime/context.h"
@@ -17,8 +18,10 @@ namespace {
 // Form 1 is the hexadecimal text; every other form the raw digest bytes.
 constexpr uint8_t kHexForm = 1;
 
-std::string TextOf(const ByteString& bytes) {
-  return std::string(bytes.begin(), bytes.end());
+// The value of an item as the bytes the server passed (AsBytes), without copying them.
+std::string_view BytesOf(const TxpItem& item) {
+  if (item.IsNull()) return std::string_view();
+  return std::string_view(reinterpret_cast<const char*>(item.Data()), item.DataLen());
 }
 
 std::string UpperAscii(std::string text) {
@@ -75,7 +78,7 @@ uint8_t GetHashFormatParam(SRV_PROC* srvproc, int number) {
 }
 
 // The digest of the bytes in the form; false for empty bytes (no digest).
-bool MakeHashQuick(TKXCryptoHashAlgorithm algorithm, uint8_t form, const std::string& bytes,
+bool MakeHashQuick(TKXCryptoHashAlgorithm algorithm, uint8_t form, std::string_view bytes,
                    std::string& digest) {
   XpLockGuard guard;
   try {
@@ -95,7 +98,7 @@ int ShaQuick(TXProc& proc) {
   if (params.Count() != 2 && params.Count() != 3) RaiseInvalidParams();
   uint8_t form = GetHashFormat(params.Items(2));
   std::string digest;
-  if (!MakeHashQuick(caSHA, form, TextOf(params.Items(0)->AsBytes()), digest)) return -1;
+  if (!MakeHashQuick(caSHA, form, BytesOf(*params.Items(0)), digest)) return -1;
   TxpItem& output = *params.Items(1);
   output.SetData(digest.data(), CheckedNarrow<uint32_t>(digest.size()), output.Kind());
   return 1;
@@ -105,9 +108,9 @@ int ShaQuickCompare(TXProc& proc) {
   TxpParams& params = proc.Params();
   if (params.Count() != 2 && params.Count() != 3) RaiseInvalidParams();
   uint8_t form = GetHashFormatParam(proc.SrvProc(), 3);
-  ByteString expected = params.Items(1)->AsBytes();
+  std::string_view expected = BytesOf(*params.Items(1));
   std::string digest;
-  if (!MakeHashQuick(caSHA, form, TextOf(params.Items(0)->AsBytes()), digest)) return -1;
+  if (!MakeHashQuick(caSHA, form, BytesOf(*params.Items(0)), digest)) return -1;
   if (expected.empty()) RaiseRangeError();
   // Bytes after the digest's length are not looked at.
   bool equal = expected.size() >= digest.size() &&

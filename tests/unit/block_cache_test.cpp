@@ -6,53 +6,13 @@
 
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <set>
-#include <thread>
 #include <vector>
 
-#include "platform/windows.h"
+#include "tests/unit/counting_heap.h"
 
 namespace dunmarrow::test {
 namespace {
-
-HANDLE SharedHeap() {
-  static HANDLE heap = HeapCreate(0, 0, 0);
-  return heap;
-}
-
-// Counts what reaches the heap, and frees at the end what the cache under test kept.
-class CountingHeap : public UnderlyingHeap {
- public:
-  ~CountingHeap() override {
-    for (void* block : live_) HeapFree(heap_, 0, block);
-  }
-  void* Get(size_t size) override {
-    std::lock_guard<std::mutex> hold(mutex_);
-    ++gets;
-    last_get_size = size;
-    void* block = fail_gets ? nullptr : HeapAlloc(heap_, 0, size);
-    if (block) live_.insert(block);
-    return block;
-  }
-  void Free(void* block) override {
-    std::lock_guard<std::mutex> hold(mutex_);
-    ++frees;
-    live_.erase(block);
-    HeapFree(heap_, 0, block);
-  }
-  size_t SizeOf(const void* block) override { return HeapSize(heap_, 0, block); }
-
-  int gets = 0;
-  int frees = 0;
-  size_t last_get_size = 0;
-  bool fail_gets = false;
-
- private:
-  HANDLE heap_ = SharedHeap();
-  std::mutex mutex_;
-  std::set<void*> live_;
-};
 
 class BlockCacheTest : public ::testing::Test {
  protected:
@@ -205,38 +165,6 @@ TEST_F(BlockCacheTest, ReleaseGivesEveryCachedBlockBackAndStopsCaching) {
   EXPECT_EQ(cache_->CachedCount(ClassOf(64)), 1);
   EXPECT_EQ(cache_->GetBlock(64), late);
   cache_->FreeBlock(late);
-}
-
-TEST_F(BlockCacheTest, ThreadsShareTheStacksWithoutLosingBlocks) {
-  constexpr int kThreads = 4;
-  constexpr int kRounds = 2000;
-  std::vector<std::thread> threads;
-  std::vector<int> corrupted(kThreads, 0);
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      std::vector<std::pair<uint8_t*, size_t>> live;
-      for (int round = 0; round < kRounds; ++round) {
-        size_t size = 1 + static_cast<size_t>((round * 37 + t * 101) % 3000);
-        auto* block = static_cast<uint8_t*>(cache_->GetBlock(size));
-        std::memset(block, t + 1, size);
-        if (round % 3 == 0) {
-          block = static_cast<uint8_t*>(cache_->ResizeBlock(block, size * 2));
-          std::memset(block + size, t + 1, size);
-          size *= 2;
-        }
-        live.emplace_back(block, size);
-        if (live.size() > 8) {
-          auto [old, old_size] = live.front();
-          for (size_t i = 0; i < old_size; ++i) corrupted[t] += old[i] != t + 1;
-          cache_->FreeBlock(old);
-          live.erase(live.begin());
-        }
-      }
-      for (auto [block, size] : live) cache_->FreeBlock(block);
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(corrupted[t], 0) << "thread " << t;
 }
 
 TEST(ModuleBlockCacheTest, ServesTheModulesBlocks) {

@@ -1,0 +1,152 @@
+// The benchmarks' main: runs the benchmarks as Google Benchmark's own main does, then prints one
+// table that sets each of the module's measurements beside its baseline from the same run, with
+// the ratio and the goal it must meet. A pair whose benchmarks were filtered out or failed
+// shows "-".
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The console output as usual, and every run kept by name.
+class TableReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0) {
+        runs_[run.benchmark_name()] = run;
+      }
+    }
+  }
+
+  const Run* Find(const std::string& name) const {
+    auto found = runs_.find(name);
+    return found == runs_.end() ? nullptr : &found->second;
+  }
+
+ private:
+  std::map<std::string, Run> runs_;
+};
+
+// Real time per iteration in nanoseconds (for threaded runs, per call of one thread).
+double Nanoseconds(const benchmark::BenchmarkReporter::Run& run) {
+  return run.real_accumulated_time / static_cast<double>(run.iterations) * 1e9;
+}
+
+std::string Duration(double ns) {
+  char text[32];
+  if (ns >= 1e6) {
+    std::snprintf(text, sizeof text, "%.1f ms", ns / 1e6);
+  } else if (ns >= 1e3) {
+    std::snprintf(text, sizeof text, "%.2f us", ns / 1e3);
+  } else {
+    std::snprintf(text, sizeof text, "%.0f ns", ns);
+  }
+  return text;
+}
+
+struct Pair {
+  const char* label;
+  const char* ours;
+  std::vector<const char*> baselines;  // the first one that ran
+  double goal;                         // the largest ratio that meets it
+  const char* goal_text;
+};
+
+void PrintRow(const std::string& label, const std::string& ours, const std::string& baseline,
+              double ratio, bool measured, double goal, const char* goal_text) {
+  char ratio_text[32] = "-";
+  const char* verdict = "";
+  if (measured) {
+    std::snprintf(ratio_text, sizeof ratio_text, "%.2fx", ratio);
+    verdict = ratio <= goal ? "met" : "NOT MET";
+  }
+  std::printf("%-44s %12s %12s %8s  %-10s %s\n", label.c_str(), ours.c_str(), baseline.c_str(),
+              ratio_text, goal_text, verdict);
+}
+
+void PrintTable(const TableReporter& reporter) {
+  static const Pair kPairs[] = {
+      {"BlockCache, one call's allocations, 1 thread",
+       "BM_BlockCacheOneCall/real_time/threads:1",
+       {"BM_SystemAllocatorOneCall/real_time/threads:1"},
+       1.1,
+       "<= 1.1x"},
+      {"BlockCache, the same, 2 threads",
+       "BM_BlockCacheOneCall/real_time/threads:2",
+       {"BM_SystemAllocatorOneCall/real_time/threads:2"},
+       1.5,
+       "<= 1.5x"},
+      {"BlockCache, the same, 8 threads",
+       "BM_BlockCacheOneCall/real_time/threads:8",
+       {"BM_SystemAllocatorOneCall/real_time/threads:8"},
+       1.5,
+       "<= 1.5x"},
+      {"xp_FileAppendLine, 100000 lines",
+       "BM_XpFileAppendLine100k/iterations:3",
+       {"BM_PlainOpenAppendClose100k/iterations:3"},
+       1.3,
+       "<= 1.3x"},
+      {"xp_FileExists vs stat()", "BM_XpFileExists", {"BM_BareStat"}, 1.3, "<= 1.3x"},
+      {"xp_sha_quick of 8000 bytes vs nettle",
+       "BM_XpShaQuick8000",
+       {"BM_NettleSha1_8000"},
+       1.2,
+       "<= 1.2x"},
+      {"xp_Ping, 1000 loopback echoes vs socket",
+       "BM_XpPing1000Loopback/iterations:5/real_time",
+       {"BM_DirectDatagramSocket1000Loopback/iterations:5/real_time",
+        "BM_DirectRawSocket1000Loopback/iterations:5/real_time"},
+       2.0,
+       "<= 2x"},
+      {"xp_ZCompress 1 MiB vs deflate",
+       "BM_XpZCompressMebibyteOfText",
+       {"BM_DeflateMebibyteOfText"},
+       1.1,
+       "keep"},
+      {"xp_ZDecompress 1 MiB vs inflate",
+       "BM_XpZDecompressMebibyteOfZeros",
+       {"BM_InflateMebibyteOfZeros"},
+       1.1,
+       "keep"},
+  };
+  std::printf("\n%-44s %12s %12s %8s  %-10s %s\n", "benchmark", "ours", "baseline", "ratio", "goal",
+              "");
+  for (const Pair& pair : kPairs) {
+    const auto* ours = reporter.Find(pair.ours);
+    const benchmark::BenchmarkReporter::Run* baseline = nullptr;
+    for (const char* name : pair.baselines) {
+      if ((baseline = reporter.Find(name))) break;
+    }
+    bool measured = ours && baseline;
+    PrintRow(pair.label, ours ? Duration(Nanoseconds(*ours)) : "-",
+             baseline ? Duration(Nanoseconds(*baseline)) : "-",
+             measured ? Nanoseconds(*ours) / Nanoseconds(*baseline) : 0, measured, pair.goal,
+             pair.goal_text);
+  }
+  // The caller of xp_Ping waits blocked: its CPU time against the wall time of the series.
+  const auto* ping = reporter.Find("BM_XpPing1000Loopback/iterations:5/real_time");
+  auto cpu = ping ? ping->counters.find("caller_cpu_ms") : decltype(ping->counters.end()){};
+  bool measured = ping && cpu != ping->counters.end();
+  double cpu_ms = measured ? cpu->second.value : 0;
+  double wall_ns = measured ? Nanoseconds(*ping) : 0;
+  PrintRow("xp_Ping, caller's CPU while it waits", measured ? Duration(cpu_ms * 1e6) : "-",
+           measured ? Duration(wall_ns) + " wall" : "-", measured ? cpu_ms * 1e6 / wall_ns : 0,
+           measured, 0.1, "< 0.10x");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  TableReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  PrintTable(reporter);
+  return 0;
+}
