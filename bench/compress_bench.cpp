@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "ods/params.h"
@@ -146,11 +147,19 @@ void OneCallPattern(Get get, Free free) {
 //   call (tens of microseconds a call run alone, under one run after the compression
 //   benchmarks). BlockCache's misses go to the same heap, so it is warmed alike.
 // - runs the pattern kWarmUpCalls times untimed, so that both have their blocks at hand.
+// Before the first measurement the process also starts and ends one thread, as a server has
+// many: glibc skips its locks until a process has more than one thread, so a run of the
+// one-thread case alone would time a system allocator that no server has.
 constexpr int kWarmUpCalls = 256;
 constexpr size_t kLargeBlock = size_t{4} << 20;
 
 template <typename Get, typename Free>
 void MeasureOneCall(benchmark::State& state, Get get, Free free) {
+  static const bool multithreaded = [] {
+    std::thread([] {}).join();
+    return true;
+  }();
+  benchmark::DoNotOptimize(multithreaded);
   void* large = std::malloc(kLargeBlock);
   benchmark::DoNotOptimize(large);
   std::free(large);

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <iterator>
 #include <new>
-#include <thread>
 
 #include "platform/windows.h"
 
@@ -74,21 +73,17 @@ HANDLE ThreadStackHeap() {
 
 }  // namespace
 
-// One thread's stacks of one cache. Only its thread takes and gives blocks here, holding
-// `busy`; another thread takes `busy` only to empty or count the stacks.
+// One thread's stacks of one cache. Only its thread takes and gives blocks here, without any
+// lock; another thread only reads the counts, or empties the stacks at unload, when no thread
+// allocates through the cache any more.
 struct BlockCache::ThreadCache {
   struct Stack {
-    int32_t count = 0;     // blocks held
+    // Blocks held: written by the owner thread alone (plain stores), read by CachedCount.
+    std::atomic<int32_t> count{0};
     int32_t reserved = 0;  // places reserved in the class's count of free places, >= count
     void* blocks[kThreadDepthMax];
   };
 
-  void Lock() {
-    while (busy.exchange(true, std::memory_order_acquire)) std::this_thread::yield();
-  }
-  void Unlock() { busy.store(false, std::memory_order_release); }
-
-  std::atomic<bool> busy{false};
   BlockCache* owner;                      // null once the cache is destroyed (registry lock)
   ThreadCache* next_of_cache = nullptr;   // registry lock
   ThreadCache* next_of_thread = nullptr;  // registry lock
@@ -189,14 +184,12 @@ BlockCache::ThreadCache* BlockCache::AttachThread() {
 // Under the registry lock, on the thread that ends: its blocks go to the shared stacks, where
 // their reserved places are; the places it reserved beyond them are free again.
 void BlockCache::DetachThread(ThreadCache& cache) {
-  cache.Lock();
   for (int c = 0; c < kSizeClasses; ++c) {
     ThreadCache::Stack& stack = cache.stacks[c];
-    MoveToShared(cache, c, stack.count);
+    MoveToShared(cache, c, stack.count.load(std::memory_order_relaxed));
     classes_[c].free_places.fetch_add(stack.reserved, std::memory_order_relaxed);
     stack.reserved = 0;
   }
-  cache.Unlock();
   for (ThreadCache** link = &threads_; *link; link = &(*link)->next_of_cache) {
     if (*link == &cache) {
       *link = cache.next_of_cache;
@@ -215,8 +208,9 @@ void BlockCache::MoveToShared(ThreadCache& cache, int size_class, int32_t n) {
     std::memcpy(shared.blocks + shared.count, stack.blocks, sizeof(void*) * n);
     shared.count += n;
   }
-  std::memmove(stack.blocks, stack.blocks + n, sizeof(void*) * (stack.count - n));
-  stack.count -= n;
+  int32_t count = stack.count.load(std::memory_order_relaxed);
+  std::memmove(stack.blocks, stack.blocks + n, sizeof(void*) * (count - n));
+  stack.count.store(count - n, std::memory_order_relaxed);
   stack.reserved -= n;
 }
 
@@ -233,9 +227,10 @@ void* BlockCache::TakeFromShared(ThreadCache& cache, int size_class) {
     std::memcpy(stack.blocks, shared.blocks + shared.count, sizeof(void*) * n);
   }
   if (stack.reserved > 0) shared.free_places.fetch_add(stack.reserved, std::memory_order_relaxed);
-  stack.count = n;
   stack.reserved = n;
-  return n > 0 ? stack.blocks[--stack.count] : nullptr;
+  if (n == 0) return nullptr;
+  stack.count.store(n - 1, std::memory_order_relaxed);
+  return stack.blocks[n - 1];
 }
 
 // Room for one more block in a thread's full stack: when it holds its depth, the older half
@@ -246,7 +241,7 @@ bool BlockCache::MakeRoom(ThreadCache& cache, int size_class) {
   if (stack.reserved == depth) MoveToShared(cache, size_class, depth / 2);
   int32_t wanted = depth / 2 < depth - stack.reserved ? depth / 2 : depth - stack.reserved;
   stack.reserved += ReservePlaces(classes_[size_class].free_places, wanted);
-  return stack.count < stack.reserved;
+  return stack.count.load(std::memory_order_relaxed) < stack.reserved;
 }
 
 // Without a thread stack (a thread that is ending): the shared stack directly.
@@ -278,12 +273,16 @@ void* BlockCache::GetBlock(size_t size) {
     const int c = shift - kSmallestShift;
     void* block = nullptr;
     if (ThreadCache* cache = CurrentThreadCache()) {
-      cache->Lock();
       if (caching_.load(std::memory_order_relaxed)) {
         ThreadCache::Stack& stack = cache->stacks[c];
-        block = stack.count > 0 ? stack.blocks[--stack.count] : TakeFromShared(*cache, c);
+        int32_t count = stack.count.load(std::memory_order_relaxed);
+        if (count > 0) {
+          block = stack.blocks[count - 1];
+          stack.count.store(count - 1, std::memory_order_relaxed);
+        } else {
+          block = TakeFromShared(*cache, c);
+        }
       }
-      cache->Unlock();
     } else {
       block = SharedGet(c);
     }
@@ -306,15 +305,15 @@ void BlockCache::FreeBlock(void* block) {
     PoisonCached(block, size);
     bool kept = false;
     if (ThreadCache* cache = CurrentThreadCache()) {
-      cache->Lock();
       if (caching_.load(std::memory_order_relaxed)) {
         ThreadCache::Stack& stack = cache->stacks[c];
-        if (stack.count < stack.reserved || MakeRoom(*cache, c)) {
-          stack.blocks[stack.count++] = block;
+        if (stack.count.load(std::memory_order_relaxed) < stack.reserved || MakeRoom(*cache, c)) {
+          int32_t count = stack.count.load(std::memory_order_relaxed);
+          stack.blocks[count] = block;
+          stack.count.store(count + 1, std::memory_order_relaxed);
           kept = true;
         }
       }
-      cache->Unlock();
     } else {
       kept = SharedPut(c, block);
     }
@@ -341,21 +340,20 @@ void* BlockCache::ResizeBlock(void* block, size_t size) {
 void BlockCache::ReleaseCachedBlocks() {
   caching_.store(false);
   std::lock_guard<std::mutex> hold(registry_lock);
-  // A thread that already holds its stacks finishes its step first; its next step sees that
-  // caching has stopped.
+  // The other threads' stacks are emptied from here: at unload no thread allocates through
+  // the cache any more (no procedure runs); threads that end meanwhile wait for the registry.
   for (ThreadCache* cache = threads_; cache; cache = cache->next_of_cache) {
-    cache->Lock();
     for (int c = 0; c < kSizeClasses; ++c) {
       ThreadCache::Stack& stack = cache->stacks[c];
-      while (stack.count > 0) {
-        void* block = stack.blocks[--stack.count];
+      for (int32_t n = stack.count.load(std::memory_order_relaxed); n > 0; --n) {
+        void* block = stack.blocks[n - 1];
         UnpoisonTaken(block, ClassBytes(c));
         heap_.Free(block);
       }
+      stack.count.store(0, std::memory_order_relaxed);
       classes_[c].free_places.fetch_add(stack.reserved, std::memory_order_relaxed);
       stack.reserved = 0;
     }
-    cache->Unlock();
   }
   for (int c = 0; c < kSizeClasses; ++c) {
     SharedClass& shared = classes_[c];
@@ -384,9 +382,7 @@ int32_t BlockCache::CachedCount(int size_class) const {
     count = self.classes_[size_class].count;
   }
   for (ThreadCache* cache = threads_; cache; cache = cache->next_of_cache) {
-    cache->Lock();
-    count += cache->stacks[size_class].count;
-    cache->Unlock();
+    count += cache->stacks[size_class].count.load(std::memory_order_relaxed);
   }
   return count;
 }

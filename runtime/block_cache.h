@@ -5,8 +5,8 @@
 //
 // The server runs procedures on many threads at once, so the cache has two levels:
 // - each thread has a small stack per size class of its own (ThreadDepth blocks). Its blocks
-//   are taken and given back without any lock shared with other threads: only a flag of the
-//   thread's own, which another thread takes just to empty the stacks at unload or to count;
+//   are taken and given back without any lock; other threads only read its counts, and empty
+//   it at unload, when no thread allocates through the cache any more;
 // - behind them, one shared stack per size class, each under its own lock. A thread whose
 //   stack is full moves its older half there; a thread whose stack is empty takes a batch
 //   from there. A thread that ends moves all its blocks there.
@@ -67,7 +67,8 @@ class BlockCache {
 
   // Gives every cached block back to the heap, those in other threads' stacks too, and stops
   // caching: from then on blocks come from and go to the heap directly. Used when the module
-  // is unloaded, so that the blocks it kept are not lost with it.
+  // is unloaded, so that the blocks it kept are not lost with it; no other thread may be
+  // allocating through the cache meanwhile (none runs module code then).
   void ReleaseCachedBlocks();
   // Starts caching again (a load after an unload).
   void ResumeCaching();
