@@ -9,6 +9,7 @@
 #include "runtime/data_kind.h"
 #include "runtime/export.h"
 #include "runtime/failure.h"
+#include "runtime/param_checks.h"
 #include "runtime/xp_lock.h"
 
 namespace dunmarrow {
@@ -94,6 +95,7 @@ int ShaQuick(TXProc& proc) {
   TxpParams& params = proc.Params();
   if (params.Count() != 2 && params.Count() != 3) RaiseInvalidParams();
   uint8_t form = GetHashFormat(params.Items(2));
+  CheckOutputKind(*params.Items(1));
   std::string digest;
   if (!MakeHashQuick(caSHA, form, TextOf(params.Items(0)->AsBytes()), digest)) return -1;
   TxpItem& output = *params.Items(1);

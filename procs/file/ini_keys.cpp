@@ -6,6 +6,7 @@
 #include "runtime/context.h"
 #include "runtime/export.h"
 #include "runtime/frame.h"
+#include "runtime/param_checks.h"
 
 namespace dunmarrow {
 namespace {
@@ -18,6 +19,10 @@ void CheckTextParams(TxpParams& params, int count) {
     TxpDataKind kind = params.Items(i)->Kind();
     if (kind != dkString && kind != dkWideString) RaiseInvalidParams();
   }
+  // The fourth text is the value or the default: no NUL may cut it either.
+  const char* const meanings[] = {"the file name", "the section", "the key",
+                                  count == 4 ? "the value" : "the default"};
+  for (int i = 0; i < 4; ++i) CheckName(*params.Items(i), meanings[i], i + 1);
 }
 
 int IniWriteKey(TXProc& proc) {

@@ -253,6 +253,27 @@ TEST_F(NetProcedures, OverlongHostNamesAreNoHosts) {
   EXPECT_TRUE(service_.Requests().empty());
 }
 
+// The time limit and the count may come as other numbers: they count by their whole value.
+// A value that is not whole fails before anything is sent.
+TEST_F(NetProcedures, PingReadsNumbersOfOtherTypesByTheirValue) {
+  Call(xp_Ping, {VarChar("echo.test"), Decimal(25, 5, 2), Money(20000)});
+  Call(xp_Ping, {VarChar("echo.test"), Float(30), Real(1)});
+  auto requests = service_.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[0].timeout, 25u);
+  EXPECT_EQ(requests[2].timeout, 30u);
+  for (const auto& params : std::vector<std::vector<ods::Param>>{
+           {VarChar("echo.test"), Float(2.5)},
+           {VarChar("echo.test"), Int(5), Money(15000)},
+           {VarChar("echo.test"), Int(5), Decimal(4294967297.0, 10, 0)},
+       }) {
+    CallResult result = Call(xp_Ping, params);
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.Transcript(), ContextFailure("xp_Ping: Range check error"));
+  }
+  EXPECT_EQ(service_.Requests().size(), 3u);
+}
+
 TEST_F(NetProcedures, PingsLoopback) {
   if (!HostsFileNamesLocalhost()) GTEST_SKIP() << "/etc/hosts does not name 127.0.0.1 localhost";
   NetworkSeams system(nullptr, nullptr);
