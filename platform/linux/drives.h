@@ -14,8 +14,16 @@ WINAPI_EXPORT void SetDriveRoot(const std::string& directory);
 WINAPI_EXPORT std::string GetDriveRoot();
 // The default: $XDG_DATA_HOME/dunmarrow/drives, or ~/.local/share/dunmarrow/drives.
 WINAPI_EXPORT std::string DefaultDriveRoot();
-// The host path for a Windows path (8-bit, UTF-8).
+// The host path for a Windows path (8-bit, UTF-8). A path rooted with a backslash but no
+// drive ("\dir\f") is on the current drive, c:, as on Windows; a path that starts with "/"
+// is a Linux path.
 WINAPI_EXPORT std::string MapPath(std::string_view windows_path);
+// A UNC path ("\\server\share\f", also "\\?\" and "\\.\" forms): no such share exists
+// here.
+WINAPI_EXPORT bool IsUncPath(std::string_view windows_path);
+// Whether the last element names a DOS device (NUL, CON, AUX, PRN, COM1-COM9, LPT1-LPT9), also
+// with an extension or trailing spaces: Windows would open the device, not a file.
+WINAPI_EXPORT bool IsDeviceName(std::string_view path);
 // A UTF-16 path as UTF-8, unpaired surrogates becoming U+FFFD.
 WINAPI_EXPORT std::string WidePathToUtf8(const WCHAR* path);
 

@@ -48,8 +48,15 @@ int IniReadKey(TXProc& proc) {
   std::string fallback = params.Items(3)->AsString();
   std::string key = params.Items(2)->AsString();
   std::string section = params.Items(1)->AsString();
+  SetLastError(ERROR_SUCCESS);
   DWORD length = GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), buffer,
                                           kBufferSize, file_name.c_str());
+  // The default stands for a missing file, section or key; a file that is there but is no
+  // file to read (a FIFO, a device, one too large, a network path) is a failure.
+  DWORD error = GetLastError();
+  if (error == ERROR_OPEN_FAILED || error == ERROR_FILE_TOO_LARGE || error == ERROR_BAD_NETPATH) {
+    RaiseOsError();
+  }
   params.Items(4)->SetAsString(buffer);
   return CheckedNarrow<int32_t>(length);
 }
