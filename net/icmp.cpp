@@ -14,6 +14,13 @@ constexpr size_t kIcmpErrorRoom = 8;
 // No block of the module may pass what a 32-bit process can hold.
 constexpr uint64_t kLargestBlock = 0x7FFFFFFF;
 
+// Whether an echo may go to an address (network byte order): never to 0.0.0.0, to the
+// limited broadcast 255.255.255.255 or to a multicast group (224.0.0.0/4).
+bool IsEchoTarget(uint32_t address) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&address);
+  return address != 0 && address != 0xFFFFFFFFu && (bytes[0] & 0xF0) != 0xE0;
+}
+
 }  // namespace
 
 uint32_t RoundedAverageTime(uint32_t total, uint32_t count) {
@@ -168,6 +175,7 @@ void TkxPing::ComputeStatistics() {
 TPingThread::TPingThread(TkxPing* ping, std::string host)
     : TkxInternetComponentThread(ping, std::move(host)) {
   address_ = ResolveHostAddress(Host());
+  if (!IsEchoTarget(address_)) address_ = 0;  // sends nothing, as for a host not found
   ping->ResetStatistics();
   size_t data_size = CheckedNarrow<WORD>(ping->DataSize);
   request_data_.assign(data_size, 0);

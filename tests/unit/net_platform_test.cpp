@@ -397,6 +397,27 @@ TEST(IcmpService, AddressZeroSendsNothing) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
+TEST(IcmpService, NoEchoGoesToBroadcastOrMulticast) {
+  ScriptedIcmpService service;
+  service.Script({}, Reply(1));
+  NetworkSeams seams(nullptr, &service);
+  HANDLE icmp = IcmpCreateFile();
+  ASSERT_NE(icmp, INVALID_HANDLE_VALUE);
+  unsigned char data[32] = {};
+  unsigned char reply[kReplySize];
+  for (IPAddr address : {Ipv4(255, 255, 255, 255), Ipv4(224, 0, 0, 1), Ipv4(239, 255, 255, 250)}) {
+    EXPECT_EQ(IcmpSendEcho(icmp, address, data, 32, nullptr, reply, kReplySize, 5000), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(IP_GENERAL_FAILURE));
+  }
+  EXPECT_TRUE(service.Requests().empty());
+  // The neighbours of those ranges are ordinary addresses.
+  for (IPAddr address : {Ipv4(223, 255, 255, 255), Ipv4(240, 0, 0, 1), Ipv4(127, 255, 255, 255)}) {
+    EXPECT_EQ(IcmpSendEcho(icmp, address, data, 32, nullptr, reply, kReplySize, 5000), 1u);
+  }
+  EXPECT_EQ(service.Requests().size(), 3u);
+  EXPECT_TRUE(IcmpCloseHandle(icmp));
+}
+
 // One echo to 127.0.0.1 through the kernel; the reply record as Windows fills it.
 void ExpectLoopbackEcho() {
   HANDLE icmp = IcmpCreateFile();

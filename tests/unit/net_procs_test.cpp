@@ -253,6 +253,28 @@ TEST_F(NetProcedures, OverlongHostNamesAreNoHosts) {
   EXPECT_TRUE(service_.Requests().empty());
 }
 
+// No echo goes to 0.0.0.0, to the broadcast address or to a multicast group, whatever the
+// caller passes: quads that are no valid address (which inet_addr answers with 255.255.255.255)
+// are not found, and such addresses given or resolved time out without an echo.
+TEST_F(NetProcedures, PingSendsNothingToBroadcastMulticastOrInvalidQuads) {
+  resolver_.AddHost("group.test", "group.test", Ipv4(224, 0, 0, 251));
+  service_.Script({}, Reply(1));
+  for (const char* host :
+       {"127.0.0.08", "127. 0. 0. 1", "+127.0.0.1", "$7f.0.0.1", "255.255.255.255",
+        "0xff.0xff.0xff.0xff", "224.0.0.1", "239.1.2.3", "0.0.0.0", "group.test"}) {
+    CallResult result = Call(xp_Ping, WithStatistics({VarChar(host), Int(5), Int(1)}));
+    EXPECT_EQ(result.status, 1) << host;
+    EXPECT_EQ(result.Transcript(), Concat({kPingColumns,
+                                           TimedOutRow(),
+                                           {"senddone status=0x0011 info=0 count=1", kDone},
+                                           Statistics(4, {0, 0, 0, 0, 1, 100})}))
+        << host;
+  }
+  EXPECT_TRUE(service_.Requests().empty());
+  EXPECT_EQ(Call(xp_GetAddrByHost, {VarChar("127.0.0.08"), Output(VarChar("", 20))}).Transcript(),
+            AddressOut("0.0.0.0"));
+}
+
 // The time limit and the count may come as other numbers: they count by their whole value.
 // A value that is not whole fails before anything is sent.
 TEST_F(NetProcedures, PingReadsNumbersOfOtherTypesByTheirValue) {
