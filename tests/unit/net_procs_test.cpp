@@ -296,6 +296,17 @@ TEST_F(NetProcedures, PingReadsNumbersOfOtherTypesByTheirValue) {
   EXPECT_EQ(service_.Requests().size(), 3u);
 }
 
+// The replies of one call take at most 64 MiB: a count whose table would take more fails with
+// "Out of memory" before anything is sent (35,000,000 echoes would take gigabytes).
+TEST_F(NetProcedures, PingCountsBeyondTheReplyMemoryFailAtOnce) {
+  for (int32_t count : {35000000, 2000000}) {
+    CallResult result = Call(xp_Ping, {VarChar("echo.test"), Int(1), Int(count)});
+    EXPECT_EQ(result.status, -1) << count;
+    EXPECT_EQ(result.Transcript(), ContextFailure("xp_Ping: Out of memory")) << count;
+  }
+  EXPECT_TRUE(service_.Requests().empty());
+}
+
 TEST_F(NetProcedures, PingsLoopback) {
   if (!HostsFileNamesLocalhost()) GTEST_SKIP() << "/etc/hosts does not name 127.0.0.1 localhost";
   NetworkSeams system(nullptr, nullptr);
