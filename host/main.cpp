@@ -1,6 +1,9 @@
 // dunmarrow: runs T-SQL batches against the extended procedures of a module, with the output
 // of sqlcmd.
 #include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -34,6 +37,43 @@ std::string DecodeInput(std::string bytes) {
   }
   if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
   return bytes;
+}
+
+// A script file, a -Q text or one batch of standard input larger than this is refused: the
+// host holds a batch whole in memory.
+constexpr size_t kMaxScriptBytes = 64 * 1024 * 1024;
+
+void ScriptTooLarge(const std::string& what) {
+  std::cerr << "dunmarrow: " << what << " is larger than " << (kMaxScriptBytes >> 20) << " MiB\n";
+}
+
+// The bytes of an input file, at most kMaxScriptBytes of them; false after a message when it
+// cannot be read (missing, a directory) or is larger.
+bool ReadInputFile(const std::string& name, std::string& bytes) {
+  std::error_code error;
+  if (std::filesystem::is_directory(name, error)) {
+    std::cerr << "dunmarrow: cannot read the input file '" << name << "'\n";
+    return false;
+  }
+  std::ifstream in(name, std::ios::binary);
+  if (!in) {
+    std::cerr << "dunmarrow: cannot read the input file '" << name << "'\n";
+    return false;
+  }
+  bytes.clear();
+  char buffer[65536];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    if (bytes.size() + static_cast<size_t>(in.gcount()) > kMaxScriptBytes) {
+      ScriptTooLarge("the input file '" + name + "'");
+      return false;
+    }
+    bytes.append(buffer, static_cast<size_t>(in.gcount()));
+  }
+  if (in.bad()) {
+    std::cerr << "dunmarrow: cannot read the input file '" << name << "'\n";
+    return false;
+  }
+  return true;
 }
 
 // Feeds the text line by line; false once the reader stopped.
@@ -105,28 +145,47 @@ int Run(int argc, char** argv) {
   });
 
   if (options->query) {
+    if (options->query->size() > kMaxScriptBytes) {
+      ScriptTooLarge("the query");
+      return 1;
+    }
     FeedText(reader, DecodeInput(*options->query));
   } else if (!options->inputs.empty()) {
     for (const std::string& name : options->inputs) {
-      std::ifstream in(name, std::ios::binary);
-      if (!in) {
-        std::cerr << "dunmarrow: cannot read the input file '" << name << "'\n";
-        return 1;
-      }
-      std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      std::string bytes;
+      if (!ReadInputFile(name, bytes)) return 1;
       if (!FeedText(reader, DecodeInput(std::move(bytes)))) break;
     }
   } else {
-    // Standard input runs each batch as soon as its GO arrives.
+    // Standard input runs each batch as soon as its GO arrives. Lines are cut from blocks
+    // read as they come, so that no line or batch grows beyond the limit.
     std::string line;
     bool first = true;
     bool going = true;
-    while (going && std::getline(std::cin, line)) {
+    char buffer[65536];
+    auto feed_line = [&] {
       if (first && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
       first = false;
       if (!line.empty() && line.back() == '\r') line.pop_back();
       going = reader.Feed(line);
+      line.clear();
+    };
+    size_t read;
+    while (going && (read = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) {
+      for (size_t start = 0; going && start < read;) {
+        const char* end = static_cast<const char*>(std::memchr(buffer + start, '\n', read - start));
+        size_t stop = end ? static_cast<size_t>(end - buffer) : read;
+        line.append(buffer + start, stop - start);
+        if (line.size() + reader.PendingBytes() > kMaxScriptBytes) {
+          ScriptTooLarge("a batch of standard input");
+          out->flush();
+          return 1;
+        }
+        start = stop + 1;
+        if (end) feed_line();
+      }
     }
+    if (going && !line.empty()) feed_line();
     if (going) reader.Finish();
   }
   out->flush();

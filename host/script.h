@@ -20,6 +20,8 @@ class BatchReader {
   bool Feed(const std::string& line);
   // Ends the input: runs what is left. False once the runner asked to stop.
   bool Finish();
+  // The bytes of the batch read so far.
+  size_t PendingBytes() const { return batch_.size(); }
 
  private:
   Runner runner_;

@@ -11,8 +11,16 @@ namespace {
 // Windows wants room for an ICMP error message behind the reply record and the echoed data.
 constexpr size_t kIcmpErrorRoom = 8;
 
-// No block of the module may pass what a 32-bit process can hold.
-constexpr uint64_t kLargestBlock = 0x7FFFFFFF;
+// The replies of one series take at most this much memory; a count beyond it fails before
+// anything is sent.
+constexpr uint64_t kLargestReplyTable = 64 * 1024 * 1024;
+
+// Whether an echo may go to an address (network byte order): never to 0.0.0.0, to the
+// limited broadcast 255.255.255.255 or to a multicast group (224.0.0.0/4).
+bool IsEchoTarget(uint32_t address) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&address);
+  return address != 0 && address != 0xFFFFFFFFu && (bytes[0] & 0xF0) != 0xE0;
+}
 
 }  // namespace
 
@@ -98,7 +106,7 @@ TkxPing::~TkxPing() {
 void TkxPing::Ping(const std::string& host) {
   reply_index_ = 0;
   if (EchoCount < 0 || Timeout() < 0) RaiseRangeError();
-  if (static_cast<uint64_t>(EchoCount) * sizeof(TEchoReply) > kLargestBlock) {
+  if (static_cast<uint64_t>(EchoCount) * sizeof(TEchoReply) > kLargestReplyTable) {
     throw Exception(kOutOfMemoryMessage);
   }
   replies_.assign(static_cast<size_t>(EchoCount), TEchoReply{});
@@ -166,6 +174,7 @@ void TkxPing::ComputeStatistics() {
 TPingThread::TPingThread(TkxPing* ping, std::string host)
     : TkxInternetComponentThread(ping, std::move(host)) {
   address_ = ResolveHostAddress(Host());
+  if (!IsEchoTarget(address_)) address_ = 0;  // sends nothing, as for a host not found
   ping->ResetStatistics();
   size_t data_size = CheckedNarrow<WORD>(ping->DataSize);
   request_data_.assign(data_size, 0);

@@ -133,7 +133,11 @@ void NetworkCleanup() {
   WSACleanup();
 }
 
-bool IsDottedQuad(std::string_view text) {
+namespace {
+
+// The four fields of a dotted quad as IsDottedQuad reads them (spaces dropped, each decimal,
+// octal or hexadecimal); false when the text is no dotted quad.
+bool DottedQuadFields(std::string_view text, int64_t (&fields)[4]) {
   std::string rest;
   rest.reserve(text.size() + 1);
   for (char c : text) {
@@ -147,9 +151,17 @@ bool IsDottedQuad(std::string_view text) {
       value = 256;
     }
     if (value < 0 || value >= 256) return false;
+    fields[field] = value;
     rest.erase(0, dot + 1);
   }
   return rest.empty();
+}
+
+}  // namespace
+
+bool IsDottedQuad(std::string_view text) {
+  int64_t fields[4];
+  return DottedQuadFields(text, fields);
 }
 
 uint32_t ResolveHostAddress(std::string_view host_name) {
@@ -157,7 +169,14 @@ uint32_t ResolveHostAddress(std::string_view host_name) {
   try {
     // A name with a NUL in it could only be cut short; no host has such a name.
     if (host_name.empty() || host_name.find('\0') != std::string_view::npos) return 0;
-    if (IsDottedQuad(host_name)) return inet_addr(std::string(host_name).c_str());
+    int64_t fields[4];
+    if (DottedQuadFields(host_name, fields)) {
+      // inet_addr answers INADDR_NONE also for a quad it cannot read ("127.0.0.08",
+      // "127. 0. 0. 1", "+127.0.0.1"): such a text is no address, not 255.255.255.255.
+      ULONG address = inet_addr(std::string(host_name).c_str());
+      bool all_ones = fields[0] == 255 && fields[1] == 255 && fields[2] == 255 && fields[3] == 255;
+      return address == INADDR_NONE && !all_ones ? 0 : address;
+    }
     std::string name = LowerAscii(host_name);
     for (const auto& entry : HostCache()) {
       if (entry.name == name) return entry.address;

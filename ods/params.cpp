@@ -234,6 +234,13 @@ std::u16string Utf16(std::string_view s) {
            (static_cast<uint8_t>(s[i + 3]) & 0x3Fu);
       len = 4;
     }
+    // An overlong form ("C0 AF" for "/"), a surrogate or a code point beyond U+10FFFF is no
+    // character: its lead byte becomes U+FFFD and the bytes after it are read anew.
+    static const char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (len > 1 && (cp < kSmallest[len] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)) {
+      cp = 0xFFFD;
+      len = 1;
+    }
     i += len;
     if (cp >= 0x10000) {
       cp -= 0x10000;

@@ -84,8 +84,9 @@ bool Interpreter::RunBatch(std::string_view batch, const std::vector<Variable>& 
 bool Interpreter::RunStatement(const Statement& s) {
   switch (s.kind) {
     case Statement::Kind::kDeclare:
+      // Every variable of the statement is declared, even when an initializer fails.
+      for (const Declaration& d : s.declarations) variables_.Declare(d.name, d.type);
       for (const Declaration& d : s.declarations) {
-        variables_.Declare(d.name, d.type);
         if (d.init) variables_.Assign(d.name, Evaluate(*d.init, variables_));
       }
       return false;

@@ -481,8 +481,9 @@ std::optional<int64_t> ParseMoney(std::string_view text) {
   auto scaled = parsed->Rescale(4);
   if (!scaled || !scaled->magnitude.FitsUInt64()) return std::nullopt;
   uint64_t magnitude = scaled->magnitude.Low64();
-  if (magnitude > static_cast<uint64_t>(INT64_MAX)) return std::nullopt;
-  return negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+  // money's minimum, -922337203685477.5808, has one unit more than its maximum
+  if (magnitude > static_cast<uint64_t>(INT64_MAX) + (negative ? 1 : 0)) return std::nullopt;
+  return negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
 }
 
 Value ToMoney(const Value& v, TypeId target) {
@@ -501,11 +502,12 @@ Value ToMoney(const Value& v, TypeId target) {
   } else if (IsDecimal(src)) {
     auto scaled = v.decimal.Rescale(4);
     if (!scaled || !scaled->magnitude.FitsUInt64() ||
-        scaled->magnitude.Low64() > static_cast<uint64_t>(INT64_MAX)) {
+        scaled->magnitude.Low64() > static_cast<uint64_t>(INT64_MAX) + (scaled->negative ? 1 : 0)) {
       Overflow("numeric", target);
     }
-    int64_t magnitude = static_cast<int64_t>(scaled->magnitude.Low64());
-    value = scaled->negative ? -magnitude : magnitude;
+    uint64_t magnitude = scaled->magnitude.Low64();
+    value =
+        scaled->negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
   } else if (IsMoney(src)) {
     value = v.integer;
   } else if (IsCharacter(src)) {

@@ -127,7 +127,26 @@ std::vector<std::string> PathElements(std::string_view rest, bool keep_leading_p
   return elements;
 }
 
+// The drive of the current directory as Windows would have it; a Linux process has none.
+constexpr char kCurrentDrive = 'c';
+
 }  // namespace
+
+bool IsUncPath(std::string_view path) {
+  return path.size() >= 2 && path[0] == '\\' && IsSeparator(path[1]);
+}
+
+bool IsDeviceName(std::string_view path) {
+  size_t start = path.find_last_of("\\/:");
+  std::string_view name = path.substr(start == std::string_view::npos ? 0 : start + 1);
+  name = name.substr(0, name.find('.'));
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  std::string upper;
+  for (char c : name) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+  if (upper == "NUL" || upper == "CON" || upper == "AUX" || upper == "PRN") return true;
+  return upper.size() == 4 && (upper.rfind("COM", 0) == 0 || upper.rfind("LPT", 0) == 0) &&
+         upper[3] >= '1' && upper[3] <= '9';
+}
 
 std::string MapPath(std::string_view path, bool any_case) {
   bool has_drive = path.size() >= 2 && path[1] == ':' &&
@@ -137,7 +156,9 @@ std::string MapPath(std::string_view path, bool any_case) {
   if (has_drive) {
     base = GetDriveRoot() + "/" + static_cast<char>(path[0] | 0x20);
     rest = path.substr(2);
-  } else if (!path.empty() && IsSeparator(path[0])) {
+  } else if (!path.empty() && path[0] == '\\') {
+    base = GetDriveRoot() + "/" + kCurrentDrive;  // rooted on the current drive
+  } else if (!path.empty() && path[0] == '/') {
     base = "";  // the file system's root: elements are joined as "/name"
   } else {
     base = ".";

@@ -34,8 +34,10 @@ constexpr SystemText kSystemTexts[] = {
     {19, "The media is write protected."},
     {32, "The process cannot access the file because it is being used by another process."},
     {39, "The disk is full."},
+    {53, "The network path was not found."},
     {80, "The file exists."},
     {87, "The parameter is incorrect."},
+    {110, "The system cannot open the device or file specified."},
     {111, "The file name is too long."},
     {112, "There is not enough space on the disk."},
     {122, "The data area passed to a system call is too small."},
@@ -46,6 +48,7 @@ constexpr SystemText kSystemTexts[] = {
     {145, "The directory is not empty."},
     {183, "Cannot create a file when that file already exists."},
     {206, "The filename or extension is too long."},
+    {223, "The file size exceeds the limit allowed and cannot be saved."},
     {234, "More data is available."},
     {267, "The directory name is invalid."},
     {1004, "Invalid flags."},
@@ -121,6 +124,10 @@ DWORD ErrorFromErrno(int error, const std::string& host_path) {
     case ENOSPC:
     case EDQUOT:
       return ERROR_DISK_FULL;
+    case EFBIG:
+      return ERROR_FILE_TOO_LARGE;
+    case ENXIO:  // a FIFO without a reader, a device that is not there
+      return ERROR_OPEN_FAILED;
     case EMFILE:
     case ENFILE:
       return ERROR_TOO_MANY_OPEN_FILES;

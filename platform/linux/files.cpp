@@ -232,6 +232,10 @@ bool HostPathOf(std::string_view windows_path, std::string* host, bool any_case)
     SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
   }
+  if (IsUncPath(windows_path)) {
+    SetLastError(ERROR_BAD_NETPATH);
+    return false;
+  }
   if (HasInvalidNameCharacters(windows_path)) {
     SetLastError(ERROR_INVALID_NAME);
     return false;
@@ -250,10 +254,21 @@ int OpenHostFile(const std::string& host, DWORD access, DWORD share, DWORD dispo
     SetLastError(ERROR_INVALID_NAME);
     return -1;
   }
-  int flags = O_CLOEXEC;
+  // Never blocks (a FIFO without a writer): what is not a file is refused below.
+  int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
   bool reads = access & GENERIC_READ, writes = access & GENERIC_WRITE;
+  bool creates = disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING;
+  if ((writes || creates) && IsDeviceName(host)) {
+    SetLastError(ERROR_OPEN_FAILED);
+    return -1;
+  }
   flags |= (reads && writes) ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
 
+  struct stat before;
+  if (stat(host.c_str(), &before) == 0 && !S_ISREG(before.st_mode) && !S_ISDIR(before.st_mode)) {
+    SetLastError(ERROR_OPEN_FAILED);  // a FIFO, socket or device: not opened at all
+    return -1;
+  }
   bool existed = true;
   int fd = -1;
   if (disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) {
@@ -271,6 +286,11 @@ int OpenHostFile(const std::string& host, DWORD access, DWORD share, DWORD dispo
     return -1;
   }
   struct stat st;
+  if (fstat(fd, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    close(fd);  // a FIFO, socket or device
+    SetLastError(ERROR_OPEN_FAILED);
+    return -1;
+  }
   if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) ||
       (existed && (access & (GENERIC_WRITE | DELETE)) && IsReadOnly(st))) {
     close(fd);
@@ -356,6 +376,10 @@ BOOL DeletePath(std::string_view windows_path) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
+  if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    SetLastError(ERROR_OPEN_FAILED);  // a FIFO, socket or device
+    return FALSE;
+  }
   // Deleting opens the file for delete access sharing everything: it fails while another
   // open denies delete sharing.
   int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
@@ -424,9 +448,16 @@ BOOL CopyPath(std::string_view windows_source, std::string_view windows_target,
   // The target is opened for writing without sharing: any other open of it conflicts.
   int held = -1;
   struct stat to;
+  if (IsDeviceName(target)) {
+    CloseRegistered(in);
+    SetLastError(ERROR_OPEN_FAILED);
+    return FALSE;
+  }
   if (stat(target.c_str(), &to) == 0) {
     DWORD error = ERROR_SUCCESS;
-    if (fail_if_exists) {
+    if (!S_ISREG(to.st_mode) && !S_ISDIR(to.st_mode)) {
+      error = ERROR_OPEN_FAILED;  // a FIFO, socket or device is never written to
+    } else if (fail_if_exists) {
       error = ERROR_FILE_EXISTS;
     } else if (S_ISDIR(to.st_mode) || IsReadOnly(to)) {
       error = ERROR_ACCESS_DENIED;

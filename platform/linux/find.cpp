@@ -110,6 +110,10 @@ bool FindFirst(std::string_view windows_path, Entry* first) {
     return false;
   }
   bool unmatchable = windows_path.find_first_of("<>|\"") != std::string_view::npos;
+  if (IsUncPath(windows_path)) {
+    SetLastError(ERROR_BAD_NETPATH);
+    return false;
+  }
   std::string host = MapPath(windows_path);
   // A trailing separator, a drive root among them, never names an entry.
   if (host.back() == '/') {

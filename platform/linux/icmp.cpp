@@ -228,7 +228,10 @@ DWORD IcmpSendEcho(HANDLE icmp, IPAddr destination, LPVOID request_data, WORD re
     SetLastError(IP_BUF_TOO_SMALL);
     return 0;
   }
-  if (destination == 0) {
+  // Nothing is sent to 0.0.0.0 (Linux would take it for the local host), to the limited
+  // broadcast address or to a multicast group: an echo to them could reach any host.
+  const auto* octets = reinterpret_cast<const unsigned char*>(&destination);
+  if (destination == 0 || destination == 0xFFFFFFFFu || (octets[0] & 0xF0) == 0xE0) {
     SetLastError(IP_GENERAL_FAILURE);
     return 0;
   }

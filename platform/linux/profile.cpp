@@ -266,8 +266,17 @@ std::string EncodeUtf16(const std::u16string& units, const std::string& original
   return bytes;
 }
 
+// A profile file is read whole: a larger one is refused (ERROR_FILE_TOO_LARGE) rather than
+// read into memory.
+constexpr size_t kProfileSizeLimit = 16 * 1024 * 1024;
+
 bool ReadAll(int fd, std::string* bytes) {
   bytes->clear();
+  struct stat st;
+  if (fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) > kProfileSizeLimit) {
+    errno = EFBIG;
+    return false;
+  }
   char buffer[65536];
   off_t offset = 0;
   for (;;) {
@@ -275,6 +284,10 @@ bool ReadAll(int fd, std::string* bytes) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) return true;
+    if (bytes->size() + static_cast<size_t>(n) > kProfileSizeLimit) {
+      errno = EFBIG;  // it grew while being read
+      return false;
+    }
     bytes->append(buffer, static_cast<size_t>(n));
     offset += n;
   }
@@ -340,7 +353,9 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default_value,
     std::string bytes;
     if (fd >= 0) {
       bool read = LockProfile(fd, F_RDLCK) && ReadAll(fd, &bytes);
+      int error = errno;
       CloseHostFile(fd);
+      if (!read) SetLastErrorFromErrno(error, host);
       if (read) {
         std::string wanted_section = TrimSpaces(section), wanted_key = TrimSpaces(key);
         value = IsUtf16File(bytes) ? ReadValue(DecodeUtf16(bytes), wanted_section, wanted_key)

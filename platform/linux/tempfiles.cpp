@@ -77,6 +77,10 @@ UINT GetTempFileNameA(LPCSTR directory, LPCSTR prefix, UINT unique, LPSTR buffer
     SetLastError(ERROR_INVALID_NAME);
     return 0;
   }
+  if (IsUncPath(dir)) {
+    SetLastError(ERROR_BAD_NETPATH);
+    return 0;
+  }
   if (Utf8ToUtf16(dir).size() > MAX_PATH - 14) {
     SetLastError(ERROR_BUFFER_OVERFLOW);
     return 0;

@@ -5,6 +5,7 @@
 #include "runtime/context.h"
 #include "runtime/export.h"
 #include "runtime/failure.h"
+#include "runtime/param_checks.h"
 
 namespace dunmarrow {
 namespace {
@@ -13,7 +14,7 @@ namespace {
 ZBuffer::Content BufferOfFirstParameter(TXProc& proc) {
   TxpItem* handle = proc.Params().Items(0);
   if (!handle) RaiseInvalidParams();
-  return ReadZBuffer(handle->AsInteger());
+  return ReadZBuffer(IntegerOf(*handle));
 }
 
 using BlockRoutine = ZBlock (*)(const ZBuffer::Bytes& input);
@@ -61,7 +62,7 @@ XP_PROCEDURE(xp_ZClose) {
   return RunContextFrame(srvproc, "xp_ZClose: ", [](TXProc& proc) {
     TxpItem* handle = proc.Params().Items(0);
     if (!handle) RaiseInvalidParams();
-    CloseZBuffer(handle->AsInteger());
+    CloseZBuffer(IntegerOf(*handle));
     return 1;
   });
 }

@@ -10,6 +10,7 @@
 #include "runtime/data_kind.h"
 #include "runtime/export.h"
 #include "runtime/failure.h"
+#include "runtime/param_checks.h"
 #include "runtime/xp_lock.h"
 
 namespace dunmarrow {
@@ -97,6 +98,7 @@ int ShaQuick(TXProc& proc) {
   TxpParams& params = proc.Params();
   if (params.Count() != 2 && params.Count() != 3) RaiseInvalidParams();
   uint8_t form = GetHashFormat(params.Items(2));
+  CheckOutputKind(*params.Items(1));
   std::string digest;
   if (!MakeHashQuick(caSHA, form, BytesOf(*params.Items(0)), digest)) return -1;
   TxpItem& output = *params.Items(1);

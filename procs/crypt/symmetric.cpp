@@ -8,6 +8,7 @@
 #include "runtime/context.h"
 #include "runtime/export.h"
 #include "runtime/failure.h"
+#include "runtime/param_checks.h"
 #include "runtime/xp_lock.h"
 
 namespace dunmarrow {
@@ -33,6 +34,7 @@ int SymmetricQuick(TXProc& proc, bool encode) {
   ALG_ID algorithm = AlgorithmOf(params.Items(0)->AsString());
   if (params.Items(1)->IsNull()) throw Exception("Empty password (2nd param)");
   if (params.Items(2)->IsNull()) throw Exception("Empty source (3rd param)");
+  CheckOutputKind(*params.Items(3));
   ByteString source_bytes = params.Items(2)->AsBytes();
   std::string source(source_bytes.begin(), source_bytes.end());
   std::string result;

@@ -7,6 +7,7 @@
 #include "runtime/data_kind.h"
 #include "runtime/export.h"
 #include "runtime/frame.h"
+#include "runtime/param_checks.h"
 
 namespace dunmarrow {
 namespace {
@@ -68,9 +69,19 @@ void AppendFileLine(SRV_PROC* srvproc) {
   {
     TxpParamBuffer line_feed;
     if (ReadParam(srvproc, 3, line_feed)) {
-      std::memcpy(&lf_only, line_feed.Data, sizeof lf_only);  // zero-filled beyond ActualLen
+      // A number is read by its value; any other kind by its first bytes, zero-filled beyond
+      // ActualLen.
+      int32_t number;
+      if (line_feed.Null) {
+        lf_only = 0;
+      } else if (WholeNumberValue(line_feed.Type, line_feed.Data, line_feed.ActualLen, number)) {
+        lf_only = number != 0;
+      } else {
+        std::memcpy(&lf_only, line_feed.Data, sizeof lf_only);
+      }
     }
   }
+  CheckName(name, "the file name", 1);
   if (value.ActualLen == 0) return;
 
   // The value exactly as it came, then the line end in the value's own width.

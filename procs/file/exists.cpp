@@ -3,6 +3,7 @@
 #include "runtime/data_kind.h"
 #include "runtime/export.h"
 #include "runtime/frame.h"
+#include "runtime/param_checks.h"
 
 namespace dunmarrow {
 namespace {
@@ -16,9 +17,11 @@ DWORD QueryPathAttributes(SRV_PROC* srvproc) {
   if (!ReadParam(srvproc, 1, param)) return attributes;
   switch (OdsTypeKind(param.Type)) {
     case dkString:
+      CheckName(param, "the path", 1);
       attributes = GetFileAttributesA(reinterpret_cast<LPCSTR>(param.Data));
       break;
     case dkWideString:
+      CheckName(param, "the path", 1);
       // The 16-bit path goes to the wide call unchanged, so names outside the ANSI code
       // page are found.
       attributes = GetFileAttributesW(reinterpret_cast<LPCWSTR>(param.Data));

@@ -43,7 +43,10 @@ int FormatStr(TXProc& proc) {
   for (size_t i = 0; i < args.size(); ++i) {
     args[i] = ArgumentOf(*params.Items(static_cast<int>(i) + 2));
   }
-  std::u16string text = FormatWideText(params.Items(1)->AsWideString(), args);
+  // The target takes back at most MaxLen bytes, so at most as many characters: no more is
+  // built, however long the whole result would be.
+  std::u16string text = FormatWideText(params.Items(1)->AsWideString(), args,
+                                       CurrentRegionalFormat(), target.MaxLen());
   target.SetAsWideString(text);
   return 1;
 }

@@ -840,7 +840,7 @@ uint64_t MeasureWideText(std::u16string_view format, std::span<const FormatArg> 
 }
 
 std::u16string FormatWideText(std::u16string_view format, std::span<const FormatArg> args,
-                              const RegionalFormat& settings) {
+                              const RegionalFormat& settings, size_t limit) {
   if (format.size() <= kLongFormat) {
     char16_t buffer[kFirstPassSize];
     size_t written = FormatWideBuf(buffer, kFirstPassSize - 1, format, args, settings);
@@ -849,7 +849,7 @@ std::u16string FormatWideText(std::u16string_view format, std::span<const Format
   // A long result: measure it, then format once more into a buffer of that size.
   uint64_t length = MeasureWideText(format, args, settings);
   if (length > kMaxFormatResult) RaiseRangeError();
-  std::u16string result(static_cast<size_t>(length), u'\0');
+  std::u16string result(static_cast<size_t>(std::min<uint64_t>(length, limit)), u'\0');
   size_t written = FormatWideBuf(result.data(), result.size(), format, args, settings);
   result.resize(written);
   return result;

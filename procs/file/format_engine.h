@@ -76,10 +76,12 @@ size_t FormatWideBuf(char16_t* buffer, size_t capacity, std::u16string_view form
 uint64_t MeasureWideText(std::u16string_view format, std::span<const FormatArg> args,
                          const RegionalFormat& settings = CurrentRegionalFormat());
 
-// The whole result, however long: a first pass into a buffer on the stack, and for longer
-// results one pass into a buffer of the measured size. A result of more than 2^30 characters
-// raises "Range check error".
+// The result, however long: a first pass into a buffer on the stack, and for longer results
+// one pass into a buffer of the measured size, or of `limit` characters when that is smaller
+// (the result is then cut there). A result of more than 2^30 characters raises "Range check
+// error", whatever the limit.
 std::u16string FormatWideText(std::u16string_view format, std::span<const FormatArg> args,
-                              const RegionalFormat& settings = CurrentRegionalFormat());
+                              const RegionalFormat& settings = CurrentRegionalFormat(),
+                              size_t limit = kMaxFormatResult);
 
 }  // namespace dunmarrow

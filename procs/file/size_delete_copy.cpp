@@ -8,6 +8,7 @@
 #include "runtime/data_kind.h"
 #include "runtime/export.h"
 #include "runtime/frame.h"
+#include "runtime/param_checks.h"
 
 namespace dunmarrow {
 namespace {
@@ -26,6 +27,7 @@ int FileSize(SRV_PROC* srvproc) {
   uint64_t size = 0;
   switch (OdsTypeKind(param.Type)) {
     case dkString: {
+      CheckName(param, "the file name", 1);
       WIN32_FIND_DATAA data;
       HANDLE search = FindFirstFileA(reinterpret_cast<LPCSTR>(param.Data), &data);
       if (search == INVALID_HANDLE_VALUE) RaiseOsError();
@@ -34,6 +36,7 @@ int FileSize(SRV_PROC* srvproc) {
       break;
     }
     case dkWideString: {
+      CheckName(param, "the file name", 1);
       WIN32_FIND_DATAW data;
       HANDLE search = FindFirstFileW(reinterpret_cast<LPCWSTR>(param.Data), &data);
       if (search == INVALID_HANDLE_VALUE) RaiseOsError();
@@ -65,9 +68,11 @@ int FileDelete(SRV_PROC* srvproc) {
   if (ReadParam(srvproc, 1, param)) {
     switch (OdsTypeKind(param.Type)) {
       case dkString:
+        CheckName(param, "the file name", 1);
         if (!DeleteFileA(reinterpret_cast<LPCSTR>(param.Data))) RaiseOsError();
         break;
       case dkWideString:
+        CheckName(param, "the file name", 1);
         if (!DeleteFileW(reinterpret_cast<LPCWSTR>(param.Data))) RaiseOsError();
         break;
       default:
@@ -88,8 +93,10 @@ int FileCopy(TXProc& proc) {
   if (params.Count() < 2 || !IsText(params.Items(0)) || !IsText(params.Items(1))) {
     RaiseInvalidParams();
   }
+  CheckName(*params.Items(0), "the source", 1);
+  CheckName(*params.Items(1), "the target", 2);
   BOOL fail_if_exists = TRUE;
-  if (params.Count() == 3 && (params.Items(2)->AsInteger() & 0xFF) == 1) fail_if_exists = FALSE;
+  if (params.Count() == 3 && (IntegerOf(*params.Items(2)) & 0xFF) == 1) fail_if_exists = FALSE;
   std::string target = params.Items(1)->AsString();
   std::string source = params.Items(0)->AsString();
   if (!CopyFileA(source.c_str(), target.c_str(), fail_if_exists)) RaiseOsError();

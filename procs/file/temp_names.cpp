@@ -1,12 +1,14 @@
 // xp_GetTempDir and xp_GetTempFile: the temporary directory and new, unique temporary files.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/windows.h"
 #include "runtime/context.h"
 #include "runtime/data_kind.h"
 #include "runtime/export.h"
 #include "runtime/frame.h"
+#include "runtime/param_checks.h"
 
 namespace dunmarrow {
 namespace {
@@ -54,12 +56,23 @@ std::string OptionalText(TxpParams& params, int index) {
   return IsText(item) && !item->IsNull() ? item->AsString() : std::string();
 }
 
+// The bytes 8-bit text takes in a text parameter of the item's own width.
+uint64_t OutputBytes(const TxpItem& item, const char* text) {
+  if (item.Kind() != dkWideString) return std::strlen(text);
+  int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (units <= 0) RaiseOsError();
+  return 2 * static_cast<uint64_t>(units - 1);
+}
+
 // Creates a new, empty file with a unique name in the given directory (or the temporary
 // directory) and returns its name in parameter 1; the status is the number in the name.
 int GetTempFile(TXProc& proc) {
   TxpParams& params = proc.Params();
   if (params.Count() < 1 || !IsText(params.Items(0)) || !params.Items(0)->IsOutput()) {
     RaiseInvalidParams();
+  }
+  for (int i = 1; i < 3 && i < params.Count(); ++i) {
+    CheckName(*params.Items(i), i == 1 ? "the directory" : "the prefix", i + 1);
   }
   std::string directory = OptionalText(params, 1);
   if (directory.empty()) {
@@ -71,7 +84,11 @@ int GetTempFile(TXProc& proc) {
     directory = temp_path;
   }
   std::string prefix = OptionalText(params, 2);
+  // The longest name the call can give is the one with the number FFFF, which a given number
+  // makes without creating anything: the file is created only when its name fits the output.
   char name[MAX_PATH + 1] = {};
+  if (GetTempFileNameA(directory.c_str(), prefix.c_str(), 0xFFFF, name) == 0) RaiseOsError();
+  CheckOutputRoom(*params.Items(0), OutputBytes(*params.Items(0), name), 1);
   UINT unique = GetTempFileNameA(directory.c_str(), prefix.c_str(), 0, name);
   if (unique == 0) RaiseOsError();
   params.Items(0)->SetAsString(name);

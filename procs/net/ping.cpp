@@ -7,18 +7,24 @@
 #include "runtime/context.h"
 #include "runtime/export.h"
 #include "runtime/failure.h"
+#include "runtime/param_checks.h"
 
 namespace dunmarrow {
 namespace {
 
-// The value of an optional numeric parameter at a position, when it counts: an integer or
-// binary value passed without a name, other than -1 (which asks for the default).
+// The value of an optional numeric parameter at a position, when it counts: an integer,
+// binary or other number passed without a name, other than -1 (which asks for the default).
+// Numeric, money and float values count by their whole value.
 bool OptionalNumber(TxpParams& params, int index, int32_t& value) {
   if (params.Count() <= index) return false;
   TxpItem& item = *params.Items(index);
-  if (item.Kind() != dkInteger && item.Kind() != dkBytes) return false;
+  TxpDataKind kind = item.Kind();
+  if (kind != dkInteger && kind != dkBytes && kind != dkBCD && kind != dkCurrency &&
+      kind != dkFloat) {
+    return false;
+  }
   if (item.DisplayName() != std::to_string(index + 1)) return false;
-  value = item.AsInteger();
+  value = IntegerOf(item);
   return value != -1;
 }
 
@@ -33,6 +39,7 @@ int Ping(TXProc& proc) {
       (params.Items(0)->Kind() != dkString && params.Items(0)->Kind() != dkWideString)) {
     RaiseInvalidParams();
   }
+  CheckName(*params.Items(0), "the host name", 1);
   TkxPing ping(true);
   int32_t value;
   if (OptionalNumber(params, 1, value)) {

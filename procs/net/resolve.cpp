@@ -8,6 +8,7 @@
 #include "runtime/context.h"
 #include "runtime/export.h"
 #include "runtime/failure.h"
+#include "runtime/param_checks.h"
 
 namespace dunmarrow {
 namespace {
@@ -25,6 +26,7 @@ bool TwoTextParams(TxpParams& params) {
 int GetAddrByHost(TXProc& proc) {
   TxpParams& params = proc.Params();
   if (!TwoTextParams(params)) RaiseInvalidParams();
+  CheckName(*params.Items(0), "the host name", 1);
   in_addr address{};
   address.s_addr = ResolveHostAddress(params.Items(0)->AsString());
   params.Items(1)->SetAsString(inet_ntoa(address));
@@ -36,6 +38,7 @@ int GetAddrByHost(TXProc& proc) {
 int GetHostByAddr(TXProc& proc) {
   TxpParams& params = proc.Params();
   if (!TwoTextParams(params)) RaiseInvalidParams();
+  CheckName(*params.Items(0), "the address", 1);
   ULONG address = inet_addr(params.Items(0)->AsString().c_str());
   if (address == INADDR_NONE) {
     params.Items(1)->Clear();

@@ -190,3 +190,32 @@ TEST_F(CliTest, TrimmedOutput) {
 }
 
 }  // namespace
+
+TEST_F(CliTest, InputThatIsNoScriptEndsWithAMessageNotAnAbort) {
+  // A directory is no input file, as a missing file is none.
+  Outcome dir = Start({"-i", dir_.string()});
+  EXPECT_EQ(dir.status, 1);
+  EXPECT_NE(dir.err.find("cannot read the input file"), std::string::npos) << dir.err;
+  // A device without end, or a script beyond the limit, is refused before it fills memory.
+  Outcome zero = Start({"-i", "/dev/zero"});
+  EXPECT_EQ(zero.status, 1);
+  EXPECT_NE(zero.err.find("is larger than 64 MiB"), std::string::npos) << zero.err;
+  std::string huge(65 * 1024 * 1024, ' ');
+  Outcome piped = Start({}, "SELECT 1 AS one\nGO\n" + huge + "\nGO\n");
+  EXPECT_EQ(piped.status, 1);
+  EXPECT_NE(piped.out.find("one"), std::string::npos) << "the first batch ran";
+  EXPECT_NE(piped.err.find("a batch of standard input is larger than 64 MiB"), std::string::npos)
+      << piped.err;
+}
+
+TEST_F(CliTest, InvalidUtf8InAScriptBecomesReplacementCharacters) {
+  // C0 AE is an overlong '.': "c:\<C0 AE><C0 AE>\" must not become "c:\..\".
+  fs::path script = dir_ / "overlong.sql";
+  std::ofstream(script, std::ios::binary)
+      << "SELECT CAST(N'\xC0\xAE\xC0\xAE' AS varbinary(8)) AS overlong, "
+         "CAST(N'\xED\xA0\x80' AS varbinary(8)) AS surrogate, "
+         "CAST(N'\xF4\x90\x80\x80' AS varbinary(8)) AS beyond\n";
+  Outcome run = Start({"-i", script.string()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("0xFDFFFDFFFDFFFDFF 0xFDFFFDFFFDFF"), std::string::npos) << run.out;
+}

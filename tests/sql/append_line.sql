@@ -66,3 +66,18 @@ EXEC xp_FileAppendLine 'c:\out\log.txt', 'a', 1, 1
 EXEC xp_FileAppendLine 1, 'a'
 EXEC xp_FileAppendLine 'c:\out\log.txt', 1
 GO
+
+-- A switch given as another kind of number counts by its value, not by its bytes: numeric 0
+-- keeps CR LF, float 1 selects LF; 0.5 is no whole number and fails before the file is
+-- touched.
+DECLARE @zero numeric(5, 2) = 0, @one float = 1, @size int, @status int
+EXEC xp_FileAppendLine 'c:\out\number.txt', 'abc', @zero
+EXEC @size = xp_FileSize 'c:\out\number.txt'
+SELECT @size AS Size
+EXEC xp_FileAppendLine 'c:\out\number.txt', 'abc', @one
+EXEC @size = xp_FileSize 'c:\out\number.txt'
+SELECT @size AS Size
+EXEC @status = xp_FileAppendLine 'c:\out\number.txt', 'abc', 0.5
+EXEC @size = xp_FileSize 'c:\out\number.txt'
+SELECT @status AS Status, @size AS Size
+GO

@@ -140,3 +140,18 @@ EXEC xp_ZCompress @b
 EXEC xp_ZCompress @c
 SELECT @a AS A, @b AS B, @c AS C
 GO
+
+-- A handle given as another kind of number counts by its value, never by its bytes: money,
+-- float and numeric values name the buffer of their whole value. A value that is not whole,
+-- or does not fit an int, names no buffer and fails before anything is closed.
+DECLARE @h int, @money money, @float float, @half int, @big int, @compressed int, @closed int
+EXEC @h = xp_ZCreate 'kept'
+SET @money = @h
+SET @float = @h
+EXEC @half = xp_ZClose 1.5
+EXEC @big = xp_ZClose 4294967297
+EXEC @compressed = xp_ZCompress @float
+EXEC @closed = xp_ZClose @money
+EXEC xp_ZCompress @h
+SELECT @half AS Half, @big AS Big, @compressed AS Compressed, @closed AS Closed
+GO

@@ -99,3 +99,11 @@ DECLARE @out varbinary(8), @status int
 EXEC @status = xp_symmetric_quick_encode 'RC4', 'pw', 'source', @out
 SELECT @status AS Status, @out AS Output
 GO
+
+-- An OUTPUT parameter that cannot take text or bytes (an int) fails before anything is
+-- hashed or encrypted; it goes back unchanged.
+DECLARE @n int = 7, @hashed int, @encoded int
+EXEC @hashed = xp_sha_quick 'abc', @n OUTPUT
+EXEC @encoded = xp_symmetric_quick_encode 'RC4', 'pw', 'source', @n OUTPUT
+SELECT @hashed AS Hashed, @encoded AS Encoded, @n AS Output
+GO

@@ -79,3 +79,28 @@ SELECT @drives AS Drives
 EXEC @drives = xp_GetLogicalDrives 'ignored', 7
 SELECT @drives AS Drives
 GO
+
+-- A switch given as another kind of number counts by its value: numeric 1 replaces; 0.5 is
+-- no whole number and fails before anything is copied.
+DECLARE @replace int, @size int, @one numeric(5, 2) = 1
+EXEC @replace = xp_FileCopy 'c:\data\five.txt', 'c:\data\copy.txt', @one
+EXEC @size = xp_FileSize 'c:\data\copy.txt'
+SELECT @replace AS Replaced, @size AS Size
+EXEC @replace = xp_FileCopy 'c:\data\B.log', 'c:\data\copy.txt', 0.5
+EXEC @size = xp_FileSize 'c:\data\copy.txt'
+SELECT @replace AS Replaced, @size AS Size
+GO
+
+-- A name holding a NUL character is refused, and nothing is deleted or copied: cut there it
+-- would name another file. So is a 16-bit name holding a lone surrogate, which would become
+-- U+FFFD like any other.
+DECLARE @nul varchar(1) = CAST(0x00 AS varchar(1)), @lone nvarchar(1) = CAST(0x00D8 AS nvarchar(1))
+DECLARE @cut varchar(30) = 'c:\data\a.log' + @nul + '.bak', @status int, @exists int
+DECLARE @surrogate nvarchar(30) = N'c:\data\x' + @lone + N'.txt'
+EXEC @status = xp_FileDelete @cut
+EXEC @exists = xp_FileExists 'c:\data\a.log'
+SELECT @status AS Deleted, @exists AS StillThere
+EXEC xp_FileCopy 'c:\data\five.txt', @surrogate
+EXEC xp_FileSize @surrogate
+EXEC xp_FileExists @cut
+GO

@@ -85,3 +85,14 @@ SELECT 'twice' AS t
 GO 2
 /* A block comment /* that nests */ and ends here */ SELECT 'after comments' AS c -- trailing
 GO
+
+-- money's minimum is a money value, as its maximum is; one unit less overflows.
+SELECT CAST(-922337203685477.5808 AS money) AS money_min, CAST('-922337203685477.5808' AS money) AS from_text
+SELECT CAST(-922337203685477.5809 AS money) AS below
+GO
+
+-- A failed initializer ends the statement but leaves every variable of it declared (and NULL
+-- where no value was assigned).
+DECLARE @a int = 1, @b money = 1e300, @c int = 3
+SELECT @a AS a, @b AS b, @c AS c
+GO

@@ -82,3 +82,36 @@ EXEC xp_IniWriteKey 'c:\cfg\app.ini', 'Main', 'Name', 1
 EXEC xp_IniReadKey 'c:\cfg\app.ini', 'Main', 'Name', 'd'
 EXEC xp_IniReadKey 'c:\cfg\app.ini', 'Main', 'Name', 'd', @n OUTPUT
 GO
+
+-- Writes that would add other lines, or that no read could find again, are refused before the
+-- file is touched, with a message naming the parameter: a line break in the section, key or
+-- value (x CR LF Admin=1 CR LF [Other] would add a key and a section), ']' in the section,
+-- '=' in the key, a key starting with ';' or '[' (after spaces), a NUL in any text. The file
+-- keeps its size and has no Admin key.
+DECLARE @crlf varchar(2) = CAST(0x0D0A AS varchar(2)), @nul varchar(1) = CAST(0x00 AS varchar(1))
+DECLARE @inject varchar(40) = 'x' + @crlf + 'Admin=1' + @crlf + '[Other]'
+DECLARE @section varchar(20) = 'Main' + @crlf, @key varchar(20) = 'Na' + CAST(0x0A AS varchar(1)) + 'me'
+DECLARE @cut varchar(20) = 'x' + @nul + 'y', @value varchar(40), @before int, @after int, @n int
+EXEC xp_IniWriteKey 'c:\cfg\guard.ini', 'Main', 'Name', 'abc'
+EXEC @before = xp_FileSize 'c:\cfg\guard.ini'
+EXEC xp_IniWriteKey 'c:\cfg\guard.ini', 'Main', 'Name', @inject
+EXEC xp_IniWriteKey 'c:\cfg\guard.ini', @section, 'Name', 'x'
+EXEC xp_IniWriteKey 'c:\cfg\guard.ini', 'Main', @key, 'x'
+EXEC xp_IniWriteKey 'c:\cfg\guard.ini', 'Ma]in', 'Name', 'x'
+EXEC xp_IniWriteKey 'c:\cfg\guard.ini', 'Main', 'Na=me', 'x'
+EXEC xp_IniWriteKey 'c:\cfg\guard.ini', 'Main', '  ;Name', 'x'
+EXEC xp_IniWriteKey 'c:\cfg\guard.ini', 'Main', '[Name', 'x'
+EXEC xp_IniWriteKey 'c:\cfg\guard.ini', 'Main', 'Name', @cut
+EXEC xp_IniWriteKey 'c:\cfg\guard.ini', @cut, 'Name', 'x'
+EXEC @after = xp_FileSize 'c:\cfg\guard.ini'
+EXEC @n = xp_IniReadKey 'c:\cfg\guard.ini', 'Main', 'Admin', 'none', @value OUTPUT
+SELECT @before AS Before, @after AS After, @value AS Admin
+EXEC xp_IniReadKey 'c:\cfg\guard.ini', 'Main', @cut, 'none', @value OUTPUT
+GO
+
+-- Spaces around the section and key are no problem: they go, as before.
+DECLARE @value varchar(40)
+EXEC xp_IniWriteKey 'c:\cfg\guard.ini', '  Spaced  ', '  Key  ', 'v;[]='
+EXEC xp_IniReadKey 'c:\cfg\guard.ini', 'Spaced', 'Key', 'none', @value OUTPUT
+SELECT @value AS Value
+GO

@@ -128,3 +128,21 @@ SELECT @status AS Status
 EXEC @status = xp_Ping
 SELECT @status AS Status
 GO
+
+-- Texts that look like dotted quads but are no valid address ('127.0.0.08' has an 8 among
+-- octal digits; spaces inside the quad, a sign, a '$' field) are not found: 0.0.0.0, never the
+-- broadcast address 255.255.255.255. A quad that spells 255.255.255.255 is still that address.
+DECLARE @a varchar(20), @b varchar(20), @c varchar(20), @d varchar(20), @e varchar(20)
+EXEC xp_GetAddrByHost '127.0.0.08', @a OUTPUT
+EXEC xp_GetAddrByHost '127. 0. 0. 1', @b OUTPUT
+EXEC xp_GetAddrByHost '+127.0.0.1', @c OUTPUT
+EXEC xp_GetAddrByHost '$7f.0.0.1', @d OUTPUT
+EXEC xp_GetAddrByHost '0xff.0xff.0xff.0xff', @e OUTPUT
+SELECT @a AS Octal8, @b AS Spaced, @c AS Signed, @d AS Dollar, @e AS Broadcast
+GO
+
+-- A host name or address holding a NUL is refused: cut there it would name another host.
+DECLARE @cut varchar(30) = '127.0.0.1' + CAST(0x00 AS varchar(1)) + '.example', @out varchar(30)
+EXEC xp_GetAddrByHost @cut, @out OUTPUT
+EXEC xp_GetHostByAddr @cut, @out OUTPUT
+GO

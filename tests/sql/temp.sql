@@ -24,3 +24,15 @@ DECLARE @name varchar(260) = 'before', @status int
 EXEC @status = xp_GetTempFile @name OUTPUT, 'c:\missing', 'abc'
 SELECT @status AS Status, @name AS Name
 GO
+
+-- A name longer than the OUTPUT parameter fails before any file is made: 'c:\tmp\abc', up to
+-- four hexadecimal digits and '.TMP' need 18 characters, the parameter holds 12. A NUL in the
+-- directory or the prefix is refused too.
+DECLARE @short varchar(12) = 'before', @name varchar(260), @status int
+DECLARE @cut varchar(20) = 'c:\tmp' + CAST(0x00 AS varchar(1)) + 'x'
+EXEC @status = xp_GetTempFile @short OUTPUT, 'c:\tmp', 'abc'
+SELECT @status AS Status, @short AS Name
+EXEC xp_GetTempFile @name OUTPUT, @cut, 'abc'
+EXEC xp_GetTempFile @name OUTPUT, 'c:\tmp', @cut
+EXEC xp_FileSize 'c:\tmp\*.TMP'
+GO

@@ -1,5 +1,8 @@
 // xp_FormatStr end to end through the ODS library: argument mapping, statuses, failures and
 // the text written back into parameter 1.
+#include <sys/resource.h>
+
+#include <cstdlib>
 #include <cstring>
 
 #include "procs/file/format_engine.h"
@@ -185,6 +188,30 @@ TEST_F(FormatStrTest, LongResultsComeOutWholeUpToTheOutputParameter) {
   ods::Bytes spaces;
   for (int i = 0; i < 4000; ++i) spaces.insert(spaces.end(), {' ', 0});
   EXPECT_EQ(result.events[1].data, spaces);
+}
+
+// A width near 2^30 makes a result of about 2 GB; the output takes back only its own maximum
+// length, and no more is built. Run in a child whose address space is too small for the whole
+// result. (Not under AddressSanitizer, which needs a large address space of its own.)
+TEST_F(FormatStrTest, AHugeWidthBuildsNoMoreThanTheOutputTakesBack) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit";
+#else
+  auto in_small_address_space = [] {
+    rlimit limit{768u << 20, 768u << 20};
+    setrlimit(RLIMIT_AS, &limit);
+    CallResult result =
+        Call(xp_FormatStr, {Output(NVarChar(u"", 10)), NVarChar(u"%1000000000d"), Int(7)});
+    bool ten_spaces = result.status == 1 && result.events.size() == 2 &&
+                      result.events[1].data.size() == 20 && result.events[1].data[0] == ' ';
+    std::_Exit(ten_spaces ? 0 : 1);
+  };
+  EXPECT_EXIT(in_small_address_space(), ::testing::ExitedWithCode(0), "");
+#endif
+  // Beyond 2^30 characters the result is still measured and refused.
+  CallResult result =
+      Call(xp_FormatStr, {Output(NVarChar(u"", 10)), NVarChar(u"%1073741825d"), Int(7)});
+  EXPECT_EQ(result.status, -1);
 }
 
 TEST_F(FormatStrTest, NothingToDoIsStatusZeroWithoutMessage) {

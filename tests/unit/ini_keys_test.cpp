@@ -1,4 +1,6 @@
 // xp_IniWriteKey and xp_IniReadKey end to end through the ODS library.
+#include <sys/stat.h>
+
 #include "platform/windows.h"
 #include "runtime/export.h"
 #include "tests/unit/call_helpers.h"
@@ -109,6 +111,26 @@ TEST_F(IniKeysTest, WriteFailuresComeAfterTheDone) {
             ContextFailure("xp_IniWriteKey: System Error.  Code: 5.\\r\\nAccess is denied"));
   EXPECT_EQ(Ini(), "[S]\r\nk=1\r\n");
   EXPECT_FALSE(std::filesystem::exists(c_drive_ / "nodir"));
+}
+
+// A file that is there but is no file to read (a FIFO, a device) fails at once instead of
+// blocking or reading without end; a missing one still gives the default.
+TEST_F(IniKeysTest, ReadingWhatIsNoFileFails) {
+  std::string fifo = (c_drive_ / "fifo.ini").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  const std::string failure =
+      "xp_IniReadKey: System Error.  Code: 110.\\r\\nThe system cannot "
+      "open the device or file specified";
+  for (const char* file : {"c:\\fifo.ini", "/dev/null"}) {
+    auto read = Read("S", "k", VarChar("d"), Output(VarChar("", 10)), file);
+    EXPECT_EQ(read.status, -1) << file;
+    std::vector<std::string> expected = ContextFailure(failure);
+    expected.insert(expected.begin() + 1, "paramset 5 NULL");  // the output as it came
+    EXPECT_EQ(read.Transcript(), expected) << file;
+  }
+  EXPECT_EQ(Write("S", "k", VarChar("v"), "c:\\fifo.ini").Transcript(),
+            ContextFailure("xp_IniWriteKey: System Error.  Code: 110.\\r\\nThe system cannot "
+                           "open the device or file specified"));
 }
 
 TEST_F(IniKeysTest, WrongListsAreRefused) {

@@ -43,8 +43,9 @@ TEST_F(HostCache, EmptyNamesAndDottedQuadsNeverReachTheResolver) {
   EXPECT_EQ(ResolveHostAddress("10.0.0.1"), Ipv4(10, 0, 0, 1));
   EXPECT_EQ(ResolveHostAddress("010.0.0.1"), Ipv4(8, 0, 0, 1));
   EXPECT_EQ(ResolveHostAddress("255.255.255.255"), 0xFFFFFFFFu);
-  // A quad with spaces passes the test but not the conversion.
-  EXPECT_EQ(ResolveHostAddress(" 1. 2.3.4 "), 0xFFFFFFFFu);
+  // A quad with spaces passes the test but not the conversion: it is no address, not
+  // 255.255.255.255.
+  EXPECT_EQ(ResolveHostAddress(" 1. 2.3.4 "), 0u);
   EXPECT_EQ(resolver_.ForwardCalls(), 0);
   EXPECT_EQ(HostCacheCount(), 0u);
 }

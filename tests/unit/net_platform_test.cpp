@@ -375,7 +375,9 @@ TEST_F(Messages, WaitMessageSleepsUntilSomethingArrives) {
 
 constexpr DWORD kReplySize = sizeof(ICMP_ECHO_REPLY) + 32 + 8;
 
-TEST(IcmpService, AddressZeroSendsNothing) {
+// Nothing is sent to 0.0.0.0, to the broadcast address or to a multicast group; the
+// neighbours of those ranges are ordinary addresses.
+TEST(IcmpService, AddressZeroBroadcastAndMulticastSendNothing) {
   ScriptedIcmpService service;
   service.Script({}, Reply(1));
   NetworkSeams seams(nullptr, &service);
@@ -383,14 +385,21 @@ TEST(IcmpService, AddressZeroSendsNothing) {
   ASSERT_NE(icmp, INVALID_HANDLE_VALUE);
   unsigned char data[32] = {};
   unsigned char reply[kReplySize];
-  EXPECT_EQ(IcmpSendEcho(icmp, 0, data, 32, nullptr, reply, kReplySize, 5000), 0u);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(IP_GENERAL_FAILURE));
+  for (IPAddr address :
+       {IPAddr{0}, Ipv4(255, 255, 255, 255), Ipv4(224, 0, 0, 1), Ipv4(239, 255, 255, 250)}) {
+    EXPECT_EQ(IcmpSendEcho(icmp, address, data, 32, nullptr, reply, kReplySize, 5000), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(IP_GENERAL_FAILURE));
+  }
   EXPECT_TRUE(service.Requests().empty());
+  for (IPAddr address : {Ipv4(223, 255, 255, 255), Ipv4(240, 0, 0, 1), Ipv4(127, 255, 255, 255)}) {
+    EXPECT_EQ(IcmpSendEcho(icmp, address, data, 32, nullptr, reply, kReplySize, 5000), 1u);
+  }
+  EXPECT_EQ(service.Requests().size(), 3u);
   EXPECT_EQ(IcmpSendEcho(icmp, Ipv4(127, 0, 0, 1), data, 32, nullptr, reply, 40, 5000), 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(IP_BUF_TOO_SMALL));
   EXPECT_EQ(IcmpSendEcho(icmp, Ipv4(127, 0, 0, 1), data, 32, nullptr, reply, kReplySize, 77), 1u);
-  ASSERT_EQ(service.Requests().size(), 1u);
-  EXPECT_EQ(service.Requests()[0].timeout, 77u);
+  ASSERT_EQ(service.Requests().size(), 4u);
+  EXPECT_EQ(service.Requests()[3].timeout, 77u);
   EXPECT_TRUE(IcmpCloseHandle(icmp));
   EXPECT_FALSE(IcmpCloseHandle(icmp));
   EXPECT_EQ(IcmpSendEcho(icmp, Ipv4(127, 0, 0, 1), data, 32, nullptr, reply, kReplySize, 5), 0u);

@@ -253,6 +253,60 @@ TEST_F(NetProcedures, OverlongHostNamesAreNoHosts) {
   EXPECT_TRUE(service_.Requests().empty());
 }
 
+// No echo goes to 0.0.0.0, to the broadcast address or to a multicast group, whatever the
+// caller passes: quads that are no valid address (which inet_addr answers with 255.255.255.255)
+// are not found, and such addresses given or resolved time out without an echo.
+TEST_F(NetProcedures, PingSendsNothingToBroadcastMulticastOrInvalidQuads) {
+  resolver_.AddHost("group.test", "group.test", Ipv4(224, 0, 0, 251));
+  service_.Script({}, Reply(1));
+  for (const char* host :
+       {"127.0.0.08", "127. 0. 0. 1", "+127.0.0.1", "$7f.0.0.1", "255.255.255.255",
+        "0xff.0xff.0xff.0xff", "224.0.0.1", "239.1.2.3", "0.0.0.0", "group.test"}) {
+    CallResult result = Call(xp_Ping, WithStatistics({VarChar(host), Int(5), Int(1)}));
+    EXPECT_EQ(result.status, 1) << host;
+    EXPECT_EQ(result.Transcript(), Concat({kPingColumns,
+                                           TimedOutRow(),
+                                           {"senddone status=0x0011 info=0 count=1", kDone},
+                                           Statistics(4, {0, 0, 0, 0, 1, 100})}))
+        << host;
+  }
+  EXPECT_TRUE(service_.Requests().empty());
+  EXPECT_EQ(Call(xp_GetAddrByHost, {VarChar("127.0.0.08"), Output(VarChar("", 20))}).Transcript(),
+            AddressOut("0.0.0.0"));
+}
+
+// The time limit and the count may come as other numbers: they count by their whole value.
+// A value that is not whole fails before anything is sent.
+TEST_F(NetProcedures, PingReadsNumbersOfOtherTypesByTheirValue) {
+  Call(xp_Ping, {VarChar("echo.test"), Decimal(25, 5, 2), Money(20000)});
+  Call(xp_Ping, {VarChar("echo.test"), Float(30), Real(1)});
+  auto requests = service_.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[0].timeout, 25u);
+  EXPECT_EQ(requests[2].timeout, 30u);
+  for (const auto& params : std::vector<std::vector<ods::Param>>{
+           {VarChar("echo.test"), Float(2.5)},
+           {VarChar("echo.test"), Int(5), Money(15000)},
+           {VarChar("echo.test"), Int(5), Decimal(4294967297.0, 10, 0)},
+       }) {
+    CallResult result = Call(xp_Ping, params);
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.Transcript(), ContextFailure("xp_Ping: Range check error"));
+  }
+  EXPECT_EQ(service_.Requests().size(), 3u);
+}
+
+// The replies of one call take at most 64 MiB: a count whose table would take more fails with
+// "Out of memory" before anything is sent (35,000,000 echoes would take gigabytes).
+TEST_F(NetProcedures, PingCountsBeyondTheReplyMemoryFailAtOnce) {
+  for (int32_t count : {35000000, 2000000}) {
+    CallResult result = Call(xp_Ping, {VarChar("echo.test"), Int(1), Int(count)});
+    EXPECT_EQ(result.status, -1) << count;
+    EXPECT_EQ(result.Transcript(), ContextFailure("xp_Ping: Out of memory")) << count;
+  }
+  EXPECT_TRUE(service_.Requests().empty());
+}
+
 TEST_F(NetProcedures, PingsLoopback) {
   if (!HostsFileNamesLocalhost()) GTEST_SKIP() << "/etc/hosts does not name 127.0.0.1 localhost";
   NetworkSeams system(nullptr, nullptr);

@@ -1,5 +1,8 @@
 // The Linux stand-ins for the kernel32 file functions: find, file information, delete, copy,
 // share modes (also between processes) and the drive mask.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -327,6 +330,103 @@ TEST_F(PlatformFilesTest, PointerAndWritesFollowTheHandle) {
   EXPECT_EQ(written, 0u);
   EXPECT_TRUE(CloseHandle(reader));
   EXPECT_EQ(Read("dir/readme"), "12X45");
+}
+
+// What is not a file is refused at once with ERROR_OPEN_FAILED, never opened in a way that
+// blocks (a FIFO without a writer) or read without end (/dev/zero): copies from and onto it,
+// opens for reading and writing, deletes.
+TEST_F(PlatformFilesTest, FifosSocketsAndDevicesAreRefusedAtOnce) {
+  std::string fifo = (c_drive_ / "dir" / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  std::string socket_path = (c_drive_ / "dir" / "socket").string();
+  ASSERT_EQ(mknod(socket_path.c_str(), S_IFSOCK | 0666, 0), 0);
+  for (const char* path : {"c:\\dir\\fifo", "c:\\dir\\socket", "/dev/zero", "/dev/null"}) {
+    SCOPED_TRACE(path);
+    // (Not /dev/zero: a copy of it would fill the disk where this is not mended.)
+    if (std::string(path) != "/dev/zero") {
+      EXPECT_EQ(ErrorOf(CopyFileA(path, "c:\\dir\\copy", FALSE)), "error 110");
+    }
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), 110u);
+  }
+  // Those in a drive folder are not written to either.
+  for (const char* path : {"c:\\dir\\fifo", "c:\\dir\\socket"}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(ErrorOf(CopyFileA("c:\\dir\\b.txt", path, FALSE)), "error 110");
+    for (DWORD access : {GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE}) {
+      HANDLE file = CreateFileA(path, access, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+      EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+      EXPECT_EQ(GetLastError(), 110u);
+    }
+  }
+  EXPECT_EQ(ErrorOf(DeleteFileA("c:\\dir\\fifo")), "error 110");
+  EXPECT_FALSE(std::filesystem::exists(c_drive_ / "dir" / "copy"));
+}
+
+// Windows path forms without a Linux meaning: a path rooted with a backslash is on the current
+// drive, c:; a UNC path names a share that does not exist; device names are no files to write.
+TEST_F(PlatformFilesTest, RootedUncAndDevicePathsAreNotGuessedAt) {
+  EXPECT_EQ(First("\\dir\\readme"), "readme");
+  EXPECT_EQ(GetFileAttributesA("\\dir\\sub\\"), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(ErrorOf(CopyFileA("\\dir\\b.txt", "\\dir\\copy.txt", TRUE)), "ok");
+  EXPECT_EQ(Read("dir/copy.txt"), "bb");
+  // A path starting with "/" stays a Linux path.
+  EXPECT_EQ(GetFileAttributesA((c_drive_ / "dir" / "readme").string().c_str()),
+            FILE_ATTRIBUTE_ARCHIVE);
+
+  for (const char* unc : {"\\\\server\\share\\f.txt", "\\\\?\\c:\\dir\\readme", "\\/x"}) {
+    SCOPED_TRACE(unc);
+    EXPECT_EQ(GetFileAttributesA(unc), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), 53u);
+    EXPECT_EQ(First(unc), "error 53");
+    EXPECT_EQ(ErrorOf(CopyFileA("c:\\dir\\b.txt", unc, FALSE)), "error 53");
+    EXPECT_EQ(ErrorOf(DeleteFileA(unc)), "error 53");
+  }
+
+  for (const char* device : {"c:\\dir\\NUL", "c:\\dir\\con.txt", "c:\\dir\\Aux",
+                             "c:\\dir\\prn .log", "c:\\dir\\COM1", "c:\\dir\\lpt9.x.y"}) {
+    SCOPED_TRACE(device);
+    EXPECT_EQ(ErrorOf(CopyFileA("c:\\dir\\b.txt", device, FALSE)), "error 110");
+    HANDLE file = CreateFileA(device, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), 110u);
+  }
+  // Names that only begin like one are files.
+  for (const char* name :
+       {"c:\\dir\\COM0", "c:\\dir\\LPT10", "c:\\dir\\nullable", "c:\\dir\\x.con"}) {
+    EXPECT_EQ(ErrorOf(CopyFileA("c:\\dir\\b.txt", name, FALSE)), "ok") << name;
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(c_drive_ / "dir"),
+                          std::filesystem::directory_iterator{}),
+            10);
+}
+
+TEST_F(PlatformFilesTest, AWriteBeyondTheSizeLimitReportsFileTooLarge) {
+  HANDLE file = CreateFileA("c:\\dir\\big", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  // Run in a child, whose file-size limit is one byte less than the write needs.
+  pid_t child = fork();
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{4, 4};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, "12345", 5, &written, nullptr);
+    bool too_large = !ok && GetLastError() == 223;
+    // A short write first (4 bytes), then the refusal: either way, 223 must come.
+    if (ok && written < 5)
+      too_large = !WriteFile(file, "5", 1, &written, nullptr) && GetLastError() == 223;
+    _exit(too_large ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  CloseHandle(file);
 }
 
 TEST_F(PlatformFilesTest, LogicalDrivesAreTheMappedLetters) {

@@ -1,7 +1,9 @@
 // The Linux stand-ins for the profile functions over awkward INI files: what is read, and the
 // exact bytes a write leaves (Windows edits in place and keeps every other byte).
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -294,6 +296,33 @@ TEST_F(ProfileTest, ConcurrentWritersLoseNothing) {
     }
   }
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 60 + 120);
+}
+
+// A FIFO (even one with a writer, which a blocking open would wait on) or a device is no
+// profile file; one larger than 16 MiB is refused rather than read whole.
+TEST_F(ProfileTest, FilesThatAreNoFilesOrTooLargeAreRefused) {
+  std::string fifo = (c_drive_ / "fifo.ini").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  int writer = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(writer, 0);
+  EXPECT_EQ(Get("S", "k", "dflt", 2048, "c:\\fifo.ini"), "dflt|4");
+  EXPECT_EQ(GetLastError(), 110u);
+  EXPECT_EQ(Set("S", "k", "v", "c:\\fifo.ini"), "error 110");
+  close(writer);
+  EXPECT_EQ(Get("S", "k", "dflt", 2048, "/dev/null"), "dflt|4");
+  EXPECT_EQ(GetLastError(), 110u);
+
+  const size_t limit = 16 * 1024 * 1024;
+  std::string head = "[S]\r\nk=v\r\n";
+  // One long comment line fills the file up to the limit.
+  Put(head + ";" + std::string(limit - head.size() - 1, 'x'));
+  EXPECT_EQ(Get("S", "k"), "v|1");
+  EXPECT_EQ(Set("S", "k", "w"), "ok");
+  Put(head + ";" + std::string(limit - head.size(), 'x'));
+  EXPECT_EQ(Get("S", "k"), "dflt|4");
+  EXPECT_EQ(GetLastError(), 223u);
+  EXPECT_EQ(Set("S", "k", "w"), "error 223");
+  EXPECT_EQ(Bytes().size(), limit + 1);
 }
 
 TEST_F(ProfileTest, ListingAndDeletingFormsAreRefused) {

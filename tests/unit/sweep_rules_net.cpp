@@ -1,6 +1,8 @@
 // How the network procedures answer in the bad-input sweep. Every call runs against a resolver
 // that knows only localhost and an ICMP service that never answers: the sweep sends nothing
 // and asks no name server.
+#include <gtest/gtest.h>
+
 #include "runtime/data_kind.h"
 #include "tests/unit/net_fakes.h"
 #include "tests/unit/sweep.h"
@@ -19,9 +21,23 @@ bool TwoTexts(const std::vector<Param>& params) {
   return params.size() >= 2 && IsText(params[0]) && IsText(params[1]);
 }
 
+// Answers no echo, and fails the sweep for any echo that reaches it addressed to 0.0.0.0, the
+// broadcast address or a multicast group: none may be sent, whatever the caller passes.
+class GuardedIcmpService : public dunmarrow::test::ScriptedIcmpService {
+ public:
+  bool Echo(uint32_t address, const void* data, size_t size, uint32_t timeout_ms,
+            winplatform::EchoAnswer& answer) override {
+    const auto* octets = reinterpret_cast<const unsigned char*>(&address);
+    EXPECT_TRUE(address != 0 && address != 0xFFFFFFFFu && (octets[0] & 0xF0) != 0xE0)
+        << "an echo to " << static_cast<int>(octets[0]) << "." << static_cast<int>(octets[1]) << "."
+        << static_cast<int>(octets[2]) << "." << static_cast<int>(octets[3]);
+    return ScriptedIcmpService::Echo(address, data, size, timeout_ms, answer);
+  }
+};
+
 void NoNetwork() {
   static dunmarrow::test::CountingResolver resolver;
-  static dunmarrow::test::ScriptedIcmpService service;
+  static GuardedIcmpService service;
   winplatform::InstallResolver(&resolver);
   winplatform::InstallIcmpService(&service);
 }

@@ -86,6 +86,23 @@ std::vector<ods::Param> SweepValuePool() {
       VarCharMax(std::string(8001, 'y')),
       NVarChar(std::u16string(4000, u'z')),
       NVarCharMax(std::u16string(4001, u'w')),
+      // Whole numbers of other types, which name handles and counts by their value.
+      Numeric(3, 5, 0),
+      Money(20000),
+      SmallMoney(10000),
+      Float(1),
+      Real(3),
+      // Names that a NUL would cut or a lone surrogate would turn into U+FFFD.
+      VarChar(std::string("c:\\sweep\\a.txt\0.bak", 19)),
+      NVarChar(std::u16string(u"c:\\sweep\\b\0.txt", 15)),
+      NVarChar(u"c:\\sweep\\\xD800.txt"),
+      NVarChar(u"c:\\sweep\\\xDC00\xD800"),
+      // Texts with line breaks, and hosts no echo may go to.
+      VarChar("x\r\nAdmin=1\r\n[Other]"),
+      NVarChar(u"a\nb"),
+      VarChar("255.255.255.255"),
+      VarChar("224.0.0.1"),
+      VarChar("127.0.0.08"),
       Output(VarChar("out", 5)),
       Output(NVarChar(u"out", 10)),
       Output(Null(SRVINTN, 4)),

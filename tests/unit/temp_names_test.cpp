@@ -144,9 +144,16 @@ TEST_F(TempFileTest, TheNameGoesBackInTheParametersOwnFormAndLength) {
   for (const char* c = hex; *c; ++c) expected += static_cast<char16_t>(*c);
   expected += u".TMP";
   EXPECT_EQ(result.Transcript()[1], "paramsetoutput 1 " + Hex(Utf16Bytes(expected)));
-  // A varchar(5) gets the first 5 bytes of the name.
+  // A name that a varchar(5) cannot hold whole fails before any file is made.
   result = Call(xp_GetTempFile, {Output(VarChar("", 5)), VarChar("c:\\t")});
-  EXPECT_EQ(result.Transcript()[1], "paramsetoutput 1 " + Hex("c:\\t\\"));
+  EXPECT_EQ(result.status, -1);
+  std::vector<std::string> failure =
+      ContextFailure("xp_GetTempFile: Result too long for the output (1st param)");
+  failure.insert(failure.begin() + 1, "paramset 1 NULL");  // the output as it came
+  EXPECT_EQ(result.Transcript(), failure);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(c_drive_ / "t"),
+                          std::filesystem::directory_iterator{}),
+            1);
 }
 
 TEST_F(TempFileTest, FailuresMakeNoFile) {
