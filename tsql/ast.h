@@ -1,4 +1,4 @@
-// The statements and expressions of the host's T-SQL subset, as the parser builds them.
+// The statements and expressions of the engine's T-SQL subset, as the parser builds them.
 #pragma once
 
 #include <cstdint>

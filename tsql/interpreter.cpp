@@ -64,7 +64,7 @@ bool Interpreter::RunBatch(std::string_view batch, const std::vector<Variable>& 
           s.line);
       failed = batch_ends = true;
     } catch (const std::exception& e) {
-      // A module that lets an exception out of its procedure: the call fails, the host goes on.
+      // A module that lets an exception out of its procedure: the call fails, the session goes on.
       if (out_.InResult()) out_.EndResult(std::nullopt);
       out_.Error(SqlError(0, 16, 1, std::string("The statement failed: ") + e.what()), s.line);
       failed = true;

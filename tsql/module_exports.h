@@ -1,4 +1,4 @@
-// The names a loaded module exports, read from its export table, so that the host can
+// The names a loaded module exports, read from its export table, so that the engine can
 // register every xp_ procedure of a module the way the server registers them.
 #pragma once
 

@@ -285,7 +285,7 @@ class Parser {
       d.line = variable.line;
       AcceptWord("AS");
       if (Cur().IsWord("TABLE") || Cur().IsWord("CURSOR")) SyntaxError();
-      // text, ntext and image are refused for variables by the server; the host takes them,
+      // text, ntext and image are refused for variables by the server; the engine takes them,
       // so that procedures can be given parameters of those types.
       d.type = ParseType(false);
       if (AcceptSymbol("=")) d.init = ParseExpr();

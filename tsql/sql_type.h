@@ -1,4 +1,4 @@
-// The SQL types of the host's T-SQL subset: their names, lengths, precedence and families.
+// The SQL types of the engine's T-SQL subset: their names, lengths, precedence and families.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// Text encodings of the host: source files and the terminal are UTF-8, varchar values are
+// Text encodings of the engine: batch text and messages are UTF-8, varchar values are
 // 8-bit text in the ANSI code page, nvarchar values are UTF-16.
 #pragma once
 
