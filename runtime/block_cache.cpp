@@ -144,8 +144,16 @@ size_t BlockCache::RoundedSize(size_t size) {
 }
 
 BlockCache::ThreadCache* BlockCache::CurrentThreadCache() {
+#if defined(_WIN32)
+  // A DLL built with mingw-w64 keeps C++ thread-local objects in emulated TLS, which the
+  // runtime may free at thread exit before their destructors have run; a thread's stacks
+  // could then be given back through freed memory. On Windows every thread uses the shared
+  // stacks, each under its own lock, and nothing of the cache runs when a thread ends.
+  return nullptr;
+#else
   if (memo.cache_id == id_) return memo.cache;
   return AttachThread();
+#endif
 }
 
 // The calling thread's stacks of this cache, made on its first use; null once the thread is

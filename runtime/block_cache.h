@@ -10,7 +10,8 @@
 // - behind them, one shared stack per size class, each under its own lock. A thread whose
 //   stack is full moves its older half there; a thread whose stack is empty takes a batch
 //   from there. A thread that ends moves all its blocks there.
-// A block freed by one thread and wanted by another travels through the shared stacks.
+// A block freed by one thread and wanted by another travels through the shared stacks. The
+// Windows DLL uses the shared stacks alone (see CurrentThreadCache).
 //
 // What a single thread sees is the plain stack per class: the block it freed last of a class
 // is the next it is given. At most kStackDepth blocks per class are cached in all: a class
