@@ -1,3 +1,5 @@
+// Reading integer parameters by their value (numeric, money and float values included) and
+// refusing names and OUTPUT parameters a procedure could only act on wrongly.
 #include "runtime/param_checks.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The engine's reporting to a Sink: result sets and OUTPUT values with the code page of their
+// 8-bit text, messages, and statement ends with their counts (none while NOCOUNT is on).
 #include "tsql/emitter.h"
 
 #include "platform/windows.h"

@@ -1,3 +1,5 @@
+// A session's requests: batches of T-SQL text and procedure calls by RPC, each reported to the
+// sink that came with it.
 #include "tsql/session.h"
 
 #include <atomic>

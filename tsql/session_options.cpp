@@ -1,3 +1,5 @@
+// SET of the session options, USE and the transaction statements, applied to the session's
+// state.
 #include "tsql/session_options.h"
 
 #include "platform/windows.h"

@@ -1,3 +1,5 @@
+// The values of the @@ functions, SERVERPROPERTY and the name functions, read from the
+// session's state.
 #include "tsql/system_functions.h"
 
 #include "tsql/errors.h"
