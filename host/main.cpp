@@ -11,6 +11,9 @@
 #include "host/drive_root.h"
 #include "host/options.h"
 #include "host/script.h"
+#ifdef DUNMARROW_SERVER
+#include "server/commands.h"
+#endif
 #include "tsql/errors.h"
 #include "tsql/procedures.h"
 #include "tsql/session.h"
@@ -94,6 +97,13 @@ bool FeedText(BatchReader& reader, const std::string& text) {
 int Run(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   std::vector<std::string> args(argv + 1, argv + argc);
+#ifdef DUNMARROW_SERVER
+  if (!args.empty() && (args[0] == "serve" || args[0] == "login")) {
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    return args[0] == "serve" ? server::ServeCommand(rest, DUNMARROW_DEFAULT_MODULE)
+                              : server::LoginCommand(rest);
+  }
+#endif
   std::string error;
   auto options = ParseOptions(args, DUNMARROW_DEFAULT_MODULE, error);
   if (!options) {

@@ -8,7 +8,7 @@
 # and one line says what was skipped and why: 32-bit Wine never fails the run.
 set -euo pipefail
 
-want=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev nettle-dev
+want=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev nettle-dev libssl-dev
       g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
       libz-mingw-w64-dev clang-format clang libclang-rt-dev python3)
 with_wine=0

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "tsql/permissions.h"
 
 namespace dunmarrow::tsql {
 
@@ -49,6 +52,9 @@ struct SessionState {
   std::string edition = "Dunmarrow";
   int engine_edition = 3;
   std::string collation = DefaultCollation();
+
+  // What the login may execute; null: everything.
+  std::shared_ptr<const ExecutePermissions> permissions;
 
   // The collation of 8-bit text in the ANSI code page: UTF-8 on Linux, 1252 on Windows.
   static std::string DefaultCollation();
