@@ -39,6 +39,7 @@ bool Interpreter::RunBatch(std::string_view batch, const std::vector<Variable>& 
   }
   bool error = false;
   for (const Statement& s : statements) {
+    if (state_.cancelled && state_.cancelled()) break;
     bool failed = false, batch_ends = false;
     count_.reset();
     try {

@@ -1,0 +1,31 @@
+// Values that clients send in RPC parameters, from their TYPE_INFO and encoding to the
+// engine's typed values: the fixed types, the N types, B/US varlen, PLP, text, ntext and image
+// in their RPC form, decimal and the date and time types.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "server/tds/version.h"
+#include "server/tds/wire.h"
+#include "tsql/value.h"
+
+namespace dunmarrow::server::tds {
+
+// A well-formed request the server cannot serve (a type it does not have, a value out of the
+// engine's range): answered with this error, and the connection goes on.
+class RequestError : public std::runtime_error {
+ public:
+  RequestError(int number, int state, std::string text)
+      : std::runtime_error(text), number(number), state(state) {}
+  int number;
+  int state;
+};
+
+// One TYPE_INFO and the value after it.
+tsql::Value ReadTypedValue(Reader& in, TdsVersion version);
+
+// 8-bit text of a client's collation (code page 1252, or UTF-8) in the engine's ANSI code page.
+std::string ClientCharsToAnsi(std::span<const uint8_t> bytes, bool utf8);
+
+}  // namespace dunmarrow::server::tds
