@@ -373,8 +373,22 @@ void Connection::State::Request(const Message& message) {
 }
 
 void Connection::State::Rpc(const RpcCall& call, TokenSink& sink) {
-  if (prepared.Run(*session, call.name, call.params, sink)) return;
-  session->Call(call.name, call.params, sink);
+  std::vector<tsql::RpcParam> params = call.params;
+  std::string name = tsql::ToLowerAscii(tsql::ProcedureName(call.name));
+  // The declarations of sp_executesql and sp_prepare(exec), with the date and time types as
+  // the values of such parameters reach the engine.
+  bool declares = name == "sp_executesql" || name == "sp_prepare" || name == "sp_prepexec";
+  if (declares && params.size() > 1) {
+    tsql::Value& declarations = params[1].value;
+    if (!declarations.null && tsql::IsUnicode(declarations.type.id)) {
+      declarations.wide = DeclarationsForEngine(declarations.wide);
+    }
+  }
+  sink.BeginCall();
+  if (!prepared.Run(*session, call.name, params, sink)) {
+    session->Call(call.name, params, sink);
+  }
+  sink.EndCall();
 }
 
 void Connection::State::Transaction(const TransactionRequest& request, TokenSink& sink) {

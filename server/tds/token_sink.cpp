@@ -102,9 +102,9 @@ void TokenSink::Output(const tsql::OutputParam& param) {
 }
 
 void TokenSink::End(const tsql::Done& d) {
-  uint8_t token = d.kind == tsql::Done::Kind::kStatement ? token::kDone
-                  : d.kind == tsql::Done::Kind::kInProc  ? token::kDoneInProc
-                                                         : token::kDoneProc;
+  uint8_t token = d.kind == tsql::Done::Kind::kStatement            ? token::kDone
+                  : d.kind == tsql::Done::Kind::kInProc || in_call_ ? token::kDoneInProc
+                                                                    : token::kDoneProc;
   uint16_t status = (d.count ? done::kCount : 0) | (d.error ? done::kError : 0);
   uint16_t command = d.kind == tsql::Done::Kind::kProc ? done::kCmdExecute
                      : d.count                         ? done::kCmdSelect
@@ -119,6 +119,12 @@ void TokenSink::Done(uint8_t token, uint16_t status, uint16_t command, uint64_t 
   Writer out;
   WriteDone(out, token, status, command, count, version_);
   held_done_ = std::move(out.Bytes());
+}
+
+void TokenSink::EndCall() {
+  in_call_ = false;
+  // The call's own end is the DONE held last.
+  if (!held_done_.empty() && held_done_[0] == token::kDoneInProc) held_done_[0] = token::kDoneProc;
 }
 
 void TokenSink::DatabaseChanged(std::string_view name) {

@@ -35,6 +35,11 @@ class TokenSink : public tsql::Sink {
   void Error(int32_t number, uint8_t state, uint8_t severity, std::u16string_view text);
   void Done(uint8_t token, uint16_t status, uint16_t command, uint64_t count);
 
+  // Around a procedure called by RPC: the procedures it runs in turn end in DONEINPROC, and
+  // the call itself in DONEPROC.
+  void BeginCall() { in_call_ = true; }
+  void EndCall();
+
   // Ends the reply: the held DONE without DONE_MORE (a DONE of its own when there is none),
   // in the last packet.
   void Finish();
@@ -54,6 +59,7 @@ class TokenSink : public tsql::Sink {
   std::vector<tsql::Column> columns_;
   std::vector<WireType> wires_;
   std::vector<uint8_t> held_done_;
+  bool in_call_ = false;
   bool cancelled_ = false;
   std::string failure_;
 };

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 
 #include "tsql/text.h"
 
@@ -241,6 +242,43 @@ Value DateTimeFamily(Reader& in, uint8_t code) {
 }
 
 }  // namespace
+
+std::u16string DeclarationsForEngine(std::u16string_view text) {
+  auto word_char = [](char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+           c == u'_' || c == u'@' || c == u'#';
+  };
+  auto lower = [](std::u16string_view w) {
+    std::string out;
+    for (char16_t c : w) out.push_back(c < 0x80 ? static_cast<char>(std::tolower(c)) : '?');
+    return out;
+  };
+  std::u16string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (!word_char(text[i])) {
+      out.push_back(text[i++]);
+      continue;
+    }
+    size_t end = i;
+    while (end < text.size() && word_char(text[end])) ++end;
+    std::string word = lower(text.substr(i, end - i));
+    if (word == "date" || word == "time" || word == "datetime2" || word == "datetimeoffset") {
+      out += u"datetime";
+      // The scale goes with the type: "(7)".
+      size_t j = end;
+      while (j < text.size() && text[j] == u' ') ++j;
+      if (j < text.size() && text[j] == u'(') {
+        size_t close = text.find(u')', j);
+        if (close != std::u16string_view::npos) end = close + 1;
+      }
+    } else {
+      out += text.substr(i, end - i);
+    }
+    i = end;
+  }
+  return out;
+}
 
 std::string ClientCharsToAnsi(std::span<const uint8_t> bytes, bool utf8) {
   if (utf8) {

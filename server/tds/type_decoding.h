@@ -25,6 +25,10 @@ class RequestError : public std::runtime_error {
 // One TYPE_INFO and the value after it.
 tsql::Value ReadTypedValue(Reader& in, TdsVersion version);
 
+// Parameter declarations as drivers write them ("@P1 DATETIME2,@P2 date") with the date and
+// time types the engine has not replaced by datetime, the type their values reach it in.
+std::u16string DeclarationsForEngine(std::u16string_view declarations);
+
 // 8-bit text of a client's collation (code page 1252, or UTF-8) in the engine's ANSI code page.
 std::string ClientCharsToAnsi(std::span<const uint8_t> bytes, bool utf8);
 

@@ -223,7 +223,7 @@ TEST_F(ConnectionTest, ExecuteSqlWithOutputParameter) {
   client_.LogIn();
   client_.Send(0x03, RpcBuilder()
                          .Call(10)
-                         .NText(u"SET @o = @a + 1")
+                         .NText(u"EXEC sp_executesql N'SELECT 1 AS x'; SET @o = @a + 1")
                          .NText(u"@a int, @o int OUTPUT")
                          .Int(41)
                          .Int(std::nullopt, true)
@@ -233,6 +233,9 @@ TEST_F(ConnectionTest, ExecuteSqlWithOutputParameter) {
   // @o, the fourth parameter, named as declared.
   EXPECT_TRUE(Contains(reply.payload, {0xAC, 0x04, 0x00, 0x02, '@',  0,    'o',  0,  0x01, 0, 0,
                                        0,    0,    0,    0,    0x26, 0x04, 0x04, 42, 0,    0, 0}));
+  // The procedure it runs in turn ends in DONEINPROC; the call itself in DONEPROC.
+  EXPECT_TRUE(Contains(reply.payload, Done(0x11, 1, 0xFF, 0xC1)));
+  EXPECT_TRUE(Contains(reply.payload, Done(0x01, 0, 0xFF, 0xE0)));
   EXPECT_TRUE(EndsWith(reply.payload, Done(0, 0, 0xFE, 0xE0)));
 }
 

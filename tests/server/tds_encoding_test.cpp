@@ -230,6 +230,8 @@ TEST(TdsEncoding, ParameterTypesClientsSend) {
   EXPECT_EQ(read({0x38, 0xFE, 0xFF, 0xFF, 0xFF}).integer, -2);
   EXPECT_EQ(read({0x6E, 0x08, 0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xF0, 0xD8, 0xFF, 0xFF}).integer,
             -10000);
+  EXPECT_EQ(DeclarationsForEngine(u"@P1 DATETIME2(7),@P2 date, @time time (3)"),
+            u"@P1 datetime,@P2 datetime, @time datetime");
   EXPECT_THROW(read({0x62, 0x49, 0x1F, 0, 0}), RequestError);
   EXPECT_THROW(read({0x99}), ProtocolError);
 }
