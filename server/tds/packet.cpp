@@ -67,8 +67,6 @@ std::optional<Message> PacketReader::ReadPacket() {
 void PacketWriter::Begin(uint8_t type) {
   type_ = type;
   packet_id_ = 1;
-  started_ = true;
-  flushed_ = false;
   buffer_.clear();
 }
 
@@ -87,7 +85,6 @@ void PacketWriter::Write(std::span<const uint8_t> bytes) {
 void PacketWriter::End() {
   Flush(0, true);
   buffer_.clear();
-  started_ = false;
 }
 
 void PacketWriter::Flush(size_t from, bool last) {
@@ -103,7 +100,6 @@ void PacketWriter::Flush(size_t from, bool last) {
                                          packet_id_,
                                          0};
   ++packet_id_;
-  flushed_ = true;
   // One write per packet: the header and its payload together.
   std::vector<uint8_t> out(header, header + packet::kHeaderSize);
   out.insert(out.end(), buffer_.begin() + static_cast<ptrdiff_t>(from),

@@ -82,9 +82,6 @@ class PacketWriter {
   void Begin(uint8_t type);
   void Write(std::span<const uint8_t> bytes);
   void End();
-  bool Started() const { return started_; }
-  // Bytes of the current message already on the wire.
-  bool Flushed() const { return flushed_; }
 
   // A whole message at once.
   void Send(uint8_t type, std::span<const uint8_t> payload) {
@@ -101,8 +98,6 @@ class PacketWriter {
   size_t packet_size_ = packet::kLoginSize;
   uint8_t type_ = packet::kReply;
   uint8_t packet_id_ = 1;
-  bool started_ = false;
-  bool flushed_ = false;         // a packet of the current message went out
   std::vector<uint8_t> buffer_;  // payload not yet sent
 };
 
