@@ -73,7 +73,7 @@ std::vector<RpcCall> ParseRpc(std::span<const uint8_t> payload, TdsVersion versi
       param.name = tsql::WideToUtf8(in.BVarChar());
       uint8_t status = in.U8();
       param.output = status & 0x01;
-      param.value = ReadTypedValue(in, version);
+      param.value = ReadTypedValue(in);
       call.params.push_back(std::move(param));
     }
     calls.push_back(std::move(call));

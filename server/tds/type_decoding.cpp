@@ -293,7 +293,7 @@ std::string ClientCharsToAnsi(std::span<const uint8_t> bytes, bool utf8) {
   return tsql::WideToAnsi(wide);
 }
 
-Value ReadTypedValue(Reader& in, TdsVersion version) {
+Value ReadTypedValue(Reader& in) {
   uint8_t code = in.U8();
   Collation none;
   switch (code) {
@@ -394,7 +394,6 @@ Value ReadTypedValue(Reader& in, TdsVersion version) {
     case 0x29:
     case 0x2A:
     case 0x2B:
-      if (!version.DateTypes()) throw ProtocolError("a date or time type before TDS 7.3");
       return DateTimeFamily(in, code);
     // Legacy types with a byte of length.
     case 0x25:
@@ -420,7 +419,8 @@ Value ReadTypedValue(Reader& in, TdsVersion version) {
       bool chars = unicode || code == 0xA7 || code == 0xAF;
       Collation collation = chars ? ReadCollation(in) : none;
       bool plp = max == 0xFFFF;
-      if (plp && (!version.Plp() || code == 0xAD || code == 0xAF || code == 0xEF)) {
+      // Lenient with the version: tedious sends (max) values to 7.1 servers too.
+      if (plp && (code == 0xAD || code == 0xAF || code == 0xEF)) {
         throw ProtocolError("a (max) length on a type that has none");
       }
       TypeId id = code == 0xA5   ? TypeId::VarBinary
@@ -442,7 +442,6 @@ Value ReadTypedValue(Reader& in, TdsVersion version) {
       return CharsOrBytes(ReadVarBytes(in, Prefix::kLong), id, 0, collation);
     }
     case 0xF1: {
-      if (!version.Plp()) throw ProtocolError("xml before TDS 7.2");
       if (in.U8()) {  // a schema: database, owner, collection
         in.BVarChar();
         in.BVarChar();

@@ -6,7 +6,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "server/tds/version.h"
 #include "server/tds/wire.h"
 #include "tsql/value.h"
 
@@ -22,8 +21,9 @@ class RequestError : public std::runtime_error {
   int state;
 };
 
-// One TYPE_INFO and the value after it.
-tsql::Value ReadTypedValue(Reader& in, TdsVersion version);
+// One TYPE_INFO and the value after it. Types are read whatever the negotiated version (a
+// driver may send a (max) or datetime2 value to a 7.1 server; the bytes say what they are).
+tsql::Value ReadTypedValue(Reader& in);
 
 // Parameter declarations as drivers write them ("@P1 DATETIME2,@P2 date") with the date and
 // time types the engine has not replaced by datetime, the type their values reach it in.

@@ -29,7 +29,6 @@ struct TdsVersion {
   bool WideCounts() const { return value >= k72; }       // 8-byte DONE counts
   bool WideUserType() const { return value >= k72; }     // 4-byte UserType, LineNumber
   bool Plp() const { return value >= k72; }              // (max) types as PLP
-  bool DateTypes() const { return value >= k73A; }       // date, time, datetime2, offset
   bool NullBitmapRows() const { return value >= k73B; }  // NBCROW
   bool FeatureExt() const { return value >= k74; }
 };
