@@ -5,6 +5,7 @@
 #include "server/connection.h"
 
 #include <atomic>
+#include <cstdio>
 
 #include "platform/linux/server_policy.h"
 #include "server/prepared_statements.h"
