@@ -190,13 +190,36 @@ TEST_F(ConnectionTest, FaultsEndTheConnectionWithOneLogLine) {
   EXPECT_NE(LogLines()[0].find("127.0.0.1:40000"), std::string::npos);
 }
 
-TEST_F(ConnectionTest, MalformedPacketAfterLogin) {
+TEST_F(ConnectionTest, FaultsAfterLogin) {
+  // Each ends its connection in one log line: a packet shorter than its header, an unknown
+  // packet type, an RPC parameter of an unknown type, a client gone inside a packet.
+  const std::vector<Bytes> faults = {
+      {0x01, 0x01, 0x00, 0x04, 0, 0, 1, 0},
+      {0x05, 0x01, 0x00, 0x08, 0, 0, 1, 0},
+      {0x03, 0x01, 0x00, 0x27, 0, 0, 1, 0, 0x16, 0, 0,    0,    0x12, 0,    0, 0, 2, 0, 0,   0,
+       0,    0,    0,    0,    0, 0, 1, 0, 0,    0, 0x01, 0x00, 'p',  0x00, 0, 0, 0, 0, 0x99},
+      {0x01, 0x01, 0x00, 0x40, 0, 0, 1, 0, 'S', 0}};
+  for (size_t i = 0; i < faults.size(); ++i) {
+    testing::StreamPair pair;
+    testing::TdsClient client(pair.client);
+    Connection connection(pair.server, settings_);
+    std::thread server([&] { connection.Run(); });
+    client.LogIn();
+    pair.client.Write(faults[i].data(), faults[i].size());
+    if (i + 1 == faults.size()) pair.client.Close();
+    server.join();
+    EXPECT_EQ(LogLines().size(), i + 1) << "fault " << i;
+  }
+  EXPECT_NE(LogLines().at(2).find("unknown data type 0x99"), std::string::npos);
+}
+
+TEST_F(ConnectionTest, IdleTimeout) {
+  settings_.limits.idle_timeout = std::chrono::milliseconds(50);
   Start();
   client_.LogIn();
-  Bytes bad = {0x01, 0x01, 0x00, 0x04, 0, 0, 1, 0};
-  pair_.client.Write(bad.data(), bad.size());
   ExpectClosed();
-  EXPECT_EQ(LogLines().size(), 1u);
+  ASSERT_EQ(LogLines().size(), 1u);
+  EXPECT_NE(LogLines()[0].find("idle timeout"), std::string::npos);
 }
 
 TEST_F(ConnectionTest, OversizedRequestIsAnsweredAndClosed) {
