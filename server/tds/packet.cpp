@@ -19,6 +19,8 @@ bool PacketReader::ReadOne(uint8_t header[packet::kHeaderSize], std::vector<uint
   size_t n = stream_->Read(header, packet::kHeaderSize);
   if (n == 0) return false;
   ReadExactly(header + n, packet::kHeaderSize - n);
+  // A TLS handshake record: a TDS 8.0 client, which starts TLS before any TDS packet.
+  if (header[0] == 0x16) throw ProtocolError("a TLS record without PRELOGIN (TDS 8.0)");
   size_t length = static_cast<size_t>(header[2] << 8 | header[3]);
   if (length < packet::kHeaderSize || length > packet::kMaxSize) {
     throw ProtocolError("packet length " + std::to_string(length) + " out of range");

@@ -190,6 +190,15 @@ TEST_F(ConnectionTest, FaultsEndTheConnectionWithOneLogLine) {
   EXPECT_NE(LogLines()[0].find("127.0.0.1:40000"), std::string::npos);
 }
 
+TEST_F(ConnectionTest, Tds8ClientIsClosedAtOnce) {
+  Start();
+  Bytes client_hello = {0x16, 0x03, 0x01, 0x02, 0x00, 0x01, 0x00, 0x01, 0xFC, 0x03, 0x03};
+  pair_.client.Write(client_hello.data(), client_hello.size());
+  ExpectClosed();
+  ASSERT_EQ(LogLines().size(), 1u);
+  EXPECT_NE(LogLines()[0].find("TDS 8.0"), std::string::npos);
+}
+
 TEST_F(ConnectionTest, FaultsAfterLogin) {
   // Each ends its connection in one log line: a packet shorter than its header, an unknown
   // packet type, an RPC parameter of an unknown type, a client gone inside a packet.
