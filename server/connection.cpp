@@ -57,7 +57,7 @@ struct Connection::State {
   Message Handshake(Encryption encryption);
   void Login(const Message& message);
   void Request(const Message& message);
-  void Rpc(const RpcCall& call, TokenSink& sink);
+  void Rpc(RpcCall call, TokenSink& sink);
   void Transaction(const TransactionRequest& request, TokenSink& sink);
   void Reset(bool keep_transaction);
   // Between a request's events: whether the client cancelled (or went away, or broke the
@@ -352,10 +352,10 @@ void Connection::State::Request(const Message& message) {
         break;
       }
       case packet::kRpc:
-        for (const RpcCall& call : ParseRpc(message.payload, version)) {
+        for (RpcCall& call : ParseRpc(message.payload, version)) {
           if (sink.Cancelled() || PollAttention()) break;
           ++calls;
-          Rpc(call, sink);
+          Rpc(std::move(call), sink);
         }
         break;
       default:
@@ -373,8 +373,8 @@ void Connection::State::Request(const Message& message) {
   if (attention) SendDone(done::kAttention);
 }
 
-void Connection::State::Rpc(const RpcCall& call, TokenSink& sink) {
-  std::vector<tsql::RpcParam> params = call.params;
+void Connection::State::Rpc(RpcCall call, TokenSink& sink) {
+  std::vector<tsql::RpcParam>& params = call.params;
   std::string name = tsql::ToLowerAscii(tsql::ProcedureName(call.name));
   // The declarations of sp_executesql and sp_prepare(exec), with the date and time types as
   // the values of such parameters reach the engine.
