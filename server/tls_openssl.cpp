@@ -7,6 +7,7 @@
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <algorithm>
 #include <climits>
@@ -218,12 +219,13 @@ std::unique_ptr<TlsContext> OpenTlsContext(const std::string& certificate_file,
     error = "cannot read the certificate " + certificate_file + ": " + OpenSslErrors();
     return nullptr;
   }
-  if (SSL_CTX_use_PrivateKey_file(context.get(), key_file.c_str(), SSL_FILETYPE_PEM) != 1) {
-    error = "cannot read the private key " + key_file + ": " + OpenSslErrors();
-    return nullptr;
-  }
-  if (SSL_CTX_check_private_key(context.get()) != 1) {
-    error = "the key " + key_file + " does not belong to the certificate " + certificate_file;
+  if (SSL_CTX_use_PrivateKey_file(context.get(), key_file.c_str(), SSL_FILETYPE_PEM) != 1 ||
+      SSL_CTX_check_private_key(context.get()) != 1) {
+    bool mismatch = ERR_GET_REASON(ERR_peek_last_error()) == X509_R_KEY_VALUES_MISMATCH;
+    error = mismatch
+                ? "the key " + key_file + " does not belong to the certificate " + certificate_file
+                : "cannot read the private key " + key_file + ": " + OpenSslErrors();
+    ERR_clear_error();
     return nullptr;
   }
   return std::make_unique<OpenSslContext>(std::move(context));
