@@ -3,6 +3,7 @@
 #include "server/listen_address.h"
 
 #include <arpa/inet.h>
+#include <sys/socket.h>
 
 namespace dunmarrow::server {
 
@@ -52,6 +53,22 @@ std::optional<ListenAddress> ParseListenAddress(const std::string& text, std::st
   listener.loopback = IsLoopback(listener);
   error.clear();
   return listener;
+}
+
+unsigned ToSocketAddress(const ListenAddress& address, sockaddr_storage& storage) {
+  storage = {};
+  if (address.ipv6) {
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(storage);
+    v6.sin6_family = AF_INET6;
+    v6.sin6_port = htons(address.port);
+    inet_pton(AF_INET6, address.address.c_str(), &v6.sin6_addr);
+    return sizeof v6;
+  }
+  auto& v4 = reinterpret_cast<sockaddr_in&>(storage);
+  v4.sin_family = AF_INET;
+  v4.sin_port = htons(address.port);
+  inet_pton(AF_INET, address.address.c_str(), &v4.sin_addr);
+  return sizeof v4;
 }
 
 }  // namespace dunmarrow::server

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+struct sockaddr_storage;
+
 namespace dunmarrow::server {
 
 // A numeric address and a port to listen on; port 0 lets the system choose.
@@ -21,5 +23,8 @@ struct ListenAddress {
 // "ADDR:PORT" with an IPv4 address, or "[ADDR]:PORT" with an IPv6 one; nullopt and `error`
 // when it is neither.
 std::optional<ListenAddress> ParseListenAddress(const std::string& text, std::string& error);
+
+// The socket address of `address` in `storage`; returns its length.
+unsigned ToSocketAddress(const ListenAddress& address, sockaddr_storage& storage);
 
 }  // namespace dunmarrow::server

@@ -53,21 +53,8 @@ void DescribePeer(const sockaddr_storage& peer, Accepted& info) {
 }  // namespace
 
 std::unique_ptr<Listener> Listener::Open(const ListenAddress& address, std::string& error) {
-  sockaddr_storage storage{};
-  socklen_t length;
-  if (address.ipv6) {
-    auto& v6 = reinterpret_cast<sockaddr_in6&>(storage);
-    v6.sin6_family = AF_INET6;
-    v6.sin6_port = htons(address.port);
-    inet_pton(AF_INET6, address.address.c_str(), &v6.sin6_addr);
-    length = sizeof v6;
-  } else {
-    auto& v4 = reinterpret_cast<sockaddr_in&>(storage);
-    v4.sin_family = AF_INET;
-    v4.sin_port = htons(address.port);
-    inet_pton(AF_INET, address.address.c_str(), &v4.sin_addr);
-    length = sizeof v4;
-  }
+  sockaddr_storage storage;
+  socklen_t length = ToSocketAddress(address, storage);
   int fd = socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) {
     error = "cannot listen on " + address.Text() + ": " + Errno();

@@ -2,6 +2,9 @@
 // never starts with a setting it would misread.
 #include "server/serve_options.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace dunmarrow::server {
 
 namespace {
@@ -88,14 +91,20 @@ std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& ar
       if (count) out = std::chrono::milliseconds(*count * 1000);
       return count.has_value();
     };
-    if (a == "-m" || a == "--module") {
+    // The options that name a file or folder.
+    const std::pair<const char*, std::optional<std::string>*> names[] = {
+        {"--drive-root", &o.drive_root},
+        {"--logins", &o.logins},
+        {"--tls-cert", &o.tls_cert},
+        {"--tls-key", &o.tls_key},
+        {"--log", &o.log}};
+    auto name = std::find_if(std::begin(names), std::end(names),
+                             [&](const auto& option) { return a == option.first; });
+    if (name != std::end(names)) {
+      if (!value(text)) return std::nullopt;
+      *name->second = text;
+    } else if (a == "-m" || a == "--module") {
       if (!value(o.module)) return std::nullopt;
-    } else if (a == "--drive-root") {
-      if (!value(text)) return std::nullopt;
-      o.drive_root = text;
-    } else if (a == "--logins") {
-      if (!value(text)) return std::nullopt;
-      o.logins = text;
     } else if (a == "--listen") {
       if (!value(text)) return std::nullopt;
       auto listener = ParseListenAddress(text, error);
@@ -116,12 +125,6 @@ std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& ar
         error = "option --encrypt needs off, on or required, not '" + text + "'";
         return std::nullopt;
       }
-    } else if (a == "--tls-cert") {
-      if (!value(text)) return std::nullopt;
-      o.tls_cert = text;
-    } else if (a == "--tls-key") {
-      if (!value(text)) return std::nullopt;
-      o.tls_key = text;
     } else if (a == "--allow-path") {
       if (!value(text)) return std::nullopt;
       o.allow_paths.push_back(text);
@@ -141,9 +144,6 @@ std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& ar
       auto count = number(kMinMessage, kMaxBytes, true, "a number of bytes");
       if (!count) return std::nullopt;
       o.limits.max_message_bytes = static_cast<size_t>(*count);
-    } else if (a == "--log") {
-      if (!value(text)) return std::nullopt;
-      o.log = text;
     } else if (a == "-?" || a == "-h" || a == "--help") {
       o.help = true;
     } else {
