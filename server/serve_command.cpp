@@ -217,8 +217,8 @@ int ServeCommand(const std::vector<std::string>& args, const std::string& defaul
   struct sigaction stop {};
   stop.sa_handler = OnStopSignal;
   sigemptyset(&stop.sa_mask);
-  struct sigaction previous_term {
-  }, previous_int{};
+  struct sigaction previous_term {};
+  struct sigaction previous_int {};
   sigaction(SIGTERM, &stop, &previous_term);
   sigaction(SIGINT, &stop, &previous_int);
 
