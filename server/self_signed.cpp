@@ -58,10 +58,14 @@ std::unique_ptr<X509, OpenSslFree> MakeCertificate(EVP_PKEY* key, const std::str
   bool ok = number && BN_to_ASN1_INTEGER(number, X509_get_serialNumber(x));
   BN_free(number);
   X509_NAME* name = X509_get_subject_name(x);
+  // A common name holds at most 64 characters; a longer host name keeps its first label
+  // there, and is whole in the alternative names.
+  std::string common_name = host.size() <= 64 ? host : host.substr(0, host.find('.'));
+  if (common_name.size() > 64) common_name = "localhost";
+  const auto* common_bytes = reinterpret_cast<const unsigned char*>(common_name.c_str());
   ok =
       ok && X509_set_version(x, 2) &&
-      X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
-                                 reinterpret_cast<const unsigned char*>(host.c_str()), -1, -1, 0) &&
+      X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, common_bytes, -1, -1, 0) &&
       X509_set_issuer_name(x, name) && X509_gmtime_adj(X509_getm_notBefore(x), -3600) &&
       X509_gmtime_adj(X509_getm_notAfter(x), 3650L * 24 * 3600) && X509_set_pubkey(x, key) &&
       AddExtension(x, NID_basic_constraints, "critical,CA:FALSE") &&
