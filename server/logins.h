@@ -1,4 +1,5 @@
-// The logins file as the server opens it: the Authenticator its connections log in with.
+// What `dunmarrow serve` needs of the logins: where the file is by default, and an
+// Authenticator over it.
 #pragma once
 
 #include <memory>
@@ -8,8 +9,11 @@
 
 namespace dunmarrow::server {
 
-// The logins of the file at `path`; null and `error` when it cannot be read or is not a
-// logins file.
+// "logins" in the parent directory of the drive root (the default drive root when empty).
+std::string DefaultLoginsPath(const std::string& drive_root);
+
+// The logins of the file, read once. Null, with a message in `error`, when the file is
+// missing, unreadable or not a valid logins file.
 std::unique_ptr<Authenticator> OpenLogins(const std::string& path, std::string& error);
 
 }  // namespace dunmarrow::server

@@ -15,7 +15,7 @@ Interpreter::Interpreter(ProcedureRegistry& registry, Sink& sink, SessionState& 
       nesting_(nesting),
       state_(state),
       out_(sink, state),
-      executor_(registry, out_) {
+      executor_(registry, out_, state) {
   executor_.SetExecuteSql(
       [this](const std::vector<CallArgument>& args) { return ExecuteSql(args); });
   variables_.SetSession(&state_);
