@@ -2,8 +2,10 @@
 // limits, listens, and serves each connection on its own thread until SIGTERM or SIGINT.
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
@@ -61,6 +63,35 @@ bool ResolveRoots(const std::vector<std::string>& paths, std::vector<std::string
     }
     roots.push_back(resolved.string());
   }
+  return true;
+}
+
+// The temporary files of the procedures go where they may be written: the temporary folder of
+// the environment when it lies under an allowed root, else "Temp" in the first root (the
+// drive root's c:\Temp by default), made when missing. False with an error when it cannot be.
+bool PlaceTemporaryFolder(const std::vector<std::string>& roots, const fs::path& drive_root,
+                          std::string& error) {
+  const char* tmpdir = std::getenv("TMPDIR");
+  std::error_code status;
+  fs::path current = fs::weakly_canonical(tmpdir && *tmpdir ? tmpdir : "/tmp", status);
+  auto inside = [&](const fs::path& path) {
+    for (const std::string& root : roots) {
+      auto [r, p] =
+          std::mismatch(fs::path(root).begin(), fs::path(root).end(), path.begin(), path.end());
+      if (r == fs::path(root).end()) return true;
+    }
+    return false;
+  };
+  if (!status && inside(current)) return true;
+  fs::path temp = drive_root / "c" / "Temp";
+  if (!inside(fs::weakly_canonical(temp, status))) temp = fs::path(roots.front()) / "Temp";
+  fs::create_directories(temp, status);
+  if (status || !fs::is_directory(temp, status)) {
+    error = "cannot make the temporary folder " + temp.string();
+    return false;
+  }
+  setenv("TMPDIR", temp.c_str(), 1);
+  LogLine("temporary files in " + temp.string());
   return true;
 }
 
@@ -179,6 +210,8 @@ int ServeCommand(const std::vector<std::string>& args, const std::string& defaul
           roots, error)) {
     return Fail(error);
   }
+
+  if (!PlaceTemporaryFolder(roots, drive_root, error)) return Fail(error);
 
   tsql::ProcedureRegistry registry;
   try {
