@@ -65,15 +65,15 @@ windows: deps $(WIN_BUILD)/build.ninja $(WIN64_BUILD)/build.ninja
 
 check-windows: windows
 	python3 scripts/check_windows_dll.py i686-w64-mingw32-objdump $(WIN_BUILD)/Dunmarrow.dll \
-	  runtime/Dunmarrow.def x86
+	  $(WIN_BUILD)/generated/module_facts.json x86
 	python3 scripts/check_windows_dll.py x86_64-w64-mingw32-objdump $(WIN64_BUILD)/Dunmarrow.dll \
-	  runtime/Dunmarrow.def x64
+	  $(WIN64_BUILD)/generated/module_facts.json x64
 
 # The release: both DLLs, the registration scripts, INSTALL.txt and SHA256SUMS in one zip.
 dist: check-windows
 	python3 scripts/make_dist.py --x86 $(WIN_BUILD)/Dunmarrow.dll --x64 $(WIN64_BUILD)/Dunmarrow.dll \
-	  --def runtime/Dunmarrow.def --install release/INSTALL.txt --out dist
-	python3 scripts/check_dist.py dist/Dunmarrow-1.1.0.0-windows.zip runtime/Dunmarrow.def
+	  --facts $(WIN_BUILD)/generated/module_facts.json --install release/INSTALL.txt --out dist
+	python3 scripts/check_dist.py dist $(WIN_BUILD)/generated/module_facts.json
 
 # The format engine's fuzzer and ZDecompressBlock's (built when clang can build libFuzzer
 # targets), each for a while.
