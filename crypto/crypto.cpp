@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "runtime/failure.h"
+#include "runtime/module_steps.h"
 #include "runtime/xp_lock.h"
 
 namespace dunmarrow {
@@ -325,5 +326,7 @@ void ReleaseSharedCryptoProvider() {
   delete shared_provider;
   shared_provider = nullptr;
 }
+
+DUNMARROW_MODULE_STEPS(kCryptoProvider, nullptr, ReleaseSharedCryptoProvider)
 
 }  // namespace dunmarrow

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "runtime/failure.h"
+#include "runtime/module_steps.h"
 
 namespace dunmarrow {
 namespace {
@@ -403,5 +404,7 @@ void TkxInternetComponentThread::BeforeDestruction() {
   }
   component_->RemoveThread(this);
 }
+
+DUNMARROW_MODULE_STEPS(kNetwork, NetworkStartup, NetworkCleanup)
 
 }  // namespace dunmarrow
