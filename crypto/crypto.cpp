@@ -1,3 +1,6 @@
+// The CryptoAPI component layer: TKXCryptoProvider (a provider context), the hash objects and
+// the session keys, each holding its CryptoAPI handle only while active; and the shared provider
+// the encryption procedures use, kept under the XpLock and released at module unload.
 #include "crypto/crypto.h"
 
 #include <iterator>

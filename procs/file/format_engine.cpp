@@ -1,3 +1,11 @@
+// The format engine of xp_FormatStr (procs/file/format_engine.h): a printf-style formatter
+// over typed arguments, in UTF-16, whose float digits are exact whatever the C runtime.
+//
+// Map: the argument constructors; decimal digits of a number (Decimal, currency amounts, the
+// big integers that give an extended value's 18 digits exactly); the notations (general,
+// exponent, fixed, number, currency, with the locale's separators and currency layouts); the
+// pass over the format (sinks, directives, their failures); the regional settings read from
+// the locale at module load; the entry points.
 #include "procs/file/format_engine.h"
 
 #include <algorithm>

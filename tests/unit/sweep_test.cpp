@@ -1,3 +1,5 @@
+// The bad-input sweep: every name of the export table is called with many parameter lists made
+// from a pool of values, and each must end its call as its family's rules say, without a crash.
 #include "tests/unit/sweep.h"
 
 #include <map>
