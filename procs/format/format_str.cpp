@@ -2,7 +2,7 @@
 // first parameter.
 #include <vector>
 
-#include "procs/file/format_engine.h"
+#include "procs/format/format_engine.h"
 #include "runtime/context.h"
 #include "runtime/export.h"
 #include "runtime/failure.h"
