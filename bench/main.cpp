@@ -125,7 +125,8 @@ void PrintServeTable(const TableReporter& reporter) {
     bool measured = ours && baseline;
     double ratio = measured ? Nanoseconds(*baseline) / Nanoseconds(*ours) : 0;
     char ratio_text[32] = "-";
-    if (measured) std::snprintf(ratio_text, sizeof ratio_text, "%.2fx", ratio);
+    if (measured)
+      std::snprintf(ratio_text, sizeof ratio_text, ratio < 0.1 ? "%.3fx" : "%.2fx", ratio);
     const char* verdict = !measured || pair.goal == 0 ? "" : ratio >= pair.goal ? "met" : "NOT MET";
     std::printf("%-44s %12s %12s %8s %8s  %-8s %s\n", pair.label,
                 ours ? Rate(Nanoseconds(*ours)).c_str() : "-",
