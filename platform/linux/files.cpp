@@ -246,9 +246,16 @@ bool HostPathOf(std::string_view windows_path, std::string* host, bool any_case)
 
 bool MapAllowedPath(std::string_view windows_path, std::string* host, bool any_case) {
   std::string mapped = MapPath(windows_path, any_case);
+  bool allowed = IsAllowedHostPath(mapped);
   // A path not there as written may be there in another case, inside a root.
-  if (!any_case && !IsAllowedHostPath(mapped)) mapped = MapPath(windows_path, true);
-  if (!IsAllowedHostPath(mapped)) {
+  if (!allowed && !any_case) {
+    std::string other = MapPath(windows_path, true);
+    if (other != mapped) {
+      mapped = std::move(other);
+      allowed = IsAllowedHostPath(mapped);
+    }
+  }
+  if (!allowed) {
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
