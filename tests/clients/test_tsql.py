@@ -181,9 +181,11 @@ def families(server, checks, encryption):
                  f"{tag} the procedure's message reaches the client")
     checks.match(r"Msg 2812 .*\n?.*Could not find stored procedure 'no_such_procedure'",
                  done.stderr, f"{tag} an unknown procedure is error 2812")
-    with open(path, "wb"):
-        pass  # the next run appends to an empty file
-    os.remove(os.path.join(server.drive_root, "c", "tsql.ini"))
+    # The next run starts from an empty file and no INI file.
+    open(path, "wb").close()
+    ini = os.path.join(server.drive_root, "c", "tsql.ini")
+    if os.path.exists(ini):
+        os.remove(ini)
     return done
 
 
