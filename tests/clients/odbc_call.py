@@ -77,8 +77,11 @@ class Odbc:
                 keep.append(self._bind(stmt, number, direction, value, kind))
             text = sql.encode()
             rc = self.lib.SQLExecDirect(stmt, text, len(text))
-            self._ok(rc, stmt, SQL_HANDLE_STMT, "SQLExecDirect")
-            rows = self._all_rows(stmt)
+            if rc == SQL_NO_DATA:  # nothing but the return status and OUTPUT parameters
+                rows = []
+            else:
+                self._ok(rc, stmt, SQL_HANDLE_STMT, "SQLExecDirect")
+                rows = self._all_rows(stmt)
             notes = self._diagnostics(stmt, SQL_HANDLE_STMT)
             outputs = [self._value(kind, buffer, indicator)
                        for (buffer, indicator, kind) in keep]

@@ -112,7 +112,7 @@ def prelogin_encryption(payload):
 
 def tokens(payload):
     """The tokens of a login answer: ('error'|'info', number, text), ('loginack',),
-    ('envchange', type), ('done', status)."""
+    ('envchange', type), ('status', value), ('done', status); it stops at a result set."""
     found, at = [], 0
     while at < len(payload):
         token = payload[at]
@@ -131,6 +131,9 @@ def tokens(payload):
             status, = struct.unpack("<H", payload[at + 1:at + 3])
             found.append(("done", status))
             at += 13
+        elif token == 0x79:  # RETURNSTATUS
+            found.append(("status", struct.unpack("<i", payload[at + 1:at + 5])[0]))
+            at += 5
         elif token == 0xAE:  # FEATUREEXTACK: features up to 0xFF
             at += 1
             while payload[at] != 0xFF:

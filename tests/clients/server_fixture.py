@@ -44,8 +44,9 @@ class Checks:
                 print("    " + str(detail).replace("\n", "\n    "), flush=True)
         return ok
 
-    def equal(self, got, expected, what):
-        return self.check(got == expected, what, f"expected {expected!r}\n got      {got!r}")
+    def equal(self, got, expected, what, detail=""):
+        return self.check(got == expected, what,
+                          f"expected {expected!r}\n got      {got!r}\n{detail}".rstrip())
 
     def match(self, pattern, text, what):
         return self.check(re.search(pattern, text or "", re.S) is not None, what,

@@ -77,19 +77,39 @@ def not_granted(checks, server):
     link.close()
 
 
+def messages(reply):
+    return " ".join(t[2] for t in reply if t[0] in ("info", "error"))
+
+
 def outside_roots(checks, server, allowed):
+    """Files out of the allowed roots are refused with ERROR_ACCESS_DENIED before they are
+    touched: a delete leaves them, a copy or an appended line creates nothing."""
     outside = os.path.join(server.home, "outside")
     os.makedirs(outside, exist_ok=True)
+    with open(os.path.join(outside, "keep.txt"), "w") as f:
+        f.write("keep")
+    with open(os.path.join(server.drive_root, "c", "inside.txt"), "w") as f:
+        f.write("inside")
     os.symlink(outside, os.path.join(server.drive_root, "c", "link"))
     link = good_login(checks, server)
-    cases = [("a Linux path outside the roots", os.path.join(outside, "a.txt")),
-             ("a path that leaves the drive root through ..", "c:\\..\\..\\outside\\b.txt"),
-             ("a path through a symbolic link out of the root", "c:\\link\\c.txt")]
-    for what, path in cases:
-        reply = raw_tds.tokens(batch(link, f"EXEC xp_FileAppendLine '{path}', 'x'") or b"")
-        messages = " ".join(t[2] for t in reply if t[0] in ("info", "error"))
-        checks.check("Code: 5." in messages, f"{what}: access denied (error 5)", reply)
-    checks.equal(sorted(os.listdir(outside)), [], "nothing was written outside the roots")
+    for what, folder in (("a Linux path outside the roots", outside),
+                         ("a path that leaves the drive root through ..",
+                          os.path.join(server.drive_root, "c", "..", "..", "outside")),
+                         ("a path through a symbolic link out of the root", "c:\\link")):
+        sep = "/" if folder.startswith("/") else "\\"
+        reply = raw_tds.tokens(batch(link, f"EXEC xp_FileDelete '{folder}{sep}keep.txt'") or b"")
+        checks.check("Code: 5." in messages(reply), f"{what}: xp_FileDelete is denied (error 5)",
+                     reply)
+        reply = raw_tds.tokens(batch(link, f"EXEC xp_FileCopy 'c:\\inside.txt', "
+                                           f"'{folder}{sep}copy.txt'") or b"")
+        checks.check("Code: 5." in messages(reply), f"{what}: xp_FileCopy is denied (error 5)",
+                     reply)
+        reply = raw_tds.tokens(batch(link, f"EXEC xp_FileAppendLine '{folder}{sep}new.txt', "
+                                           "'x'") or b"")
+        checks.check("xp_FileAppendLine: " in messages(reply),
+                     f"{what}: xp_FileAppendLine fails", reply)
+    checks.equal(sorted(os.listdir(outside)), ["keep.txt"],
+                 "nothing was deleted or written outside the roots")
     inside = os.path.join(allowed, "allowed.txt")
     reply = raw_tds.tokens(batch(link, f"EXEC xp_FileAppendLine '{inside}', 'x'") or b"")
     checks.check(os.path.exists(inside), "a path under --allow-path is written", reply)
