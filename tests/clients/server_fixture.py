@@ -72,6 +72,7 @@ class Server:
                  allow=None, env=None):
         self.args = args
         self.checks = checks
+        self.name = name
         self.home = os.path.join(args.work, name)
         shutil.rmtree(self.home, ignore_errors=True)
         self.drive_root = os.path.join(self.home, "drives")
@@ -159,7 +160,9 @@ class Server:
             return f.read()
 
     def __exit__(self, kind, value, trace):
-        self.stop()
+        status = self.stop()
+        if kind is None:
+            self.checks.equal(status, 0, f"[{self.name}] the server exits 0 on SIGTERM")
         if self.process.stdout:
             self.process.stdout.close()
         if kind is not None or self.failed or self.checks.failed > self.failed_before:
