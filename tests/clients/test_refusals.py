@@ -1,6 +1,7 @@
 """What `dunmarrow serve` refuses: a wrong password (18456), a procedure not granted (229), a
-path outside the allowed roots (Windows error 5), a client that will not encrypt where
-encryption is required, and any request before the login."""
+path outside the allowed roots (Windows error 5), another login's compression buffer and one
+over the cap, a client that will not encrypt where encryption is required, and any request
+before the login."""
 
 import os
 import shutil
@@ -116,6 +117,29 @@ def outside_roots(checks, server, allowed):
     link.close()
 
 
+def buffers(checks, server):
+    """A compression buffer belongs to the login that made it; each login's buffers are
+    capped (the server runs with --buffer-limit 65536)."""
+    owner = good_login(checks, server)
+    other, answer = login(server, user="other")
+    reply = raw_tds.tokens(batch(owner, "EXEC xp_ZCreate 'abc'") or b"")
+    handles = [t[1] for t in reply if t[0] == "status"]
+    checks.check(len(handles) == 1 and handles[0] > 0, "xp_ZCreate gives its login a handle",
+                 reply)
+    handle = handles[0] if handles else 1
+    reply = raw_tds.tokens(batch(other, f"EXEC xp_ZCompress {handle}") or b"")
+    checks.check(f"No compression buffer has the handle {handle}" in messages(reply)
+                 and ("status", -1) in reply, "another login's handle is unknown to it", reply)
+    reply = raw_tds.tokens(batch(owner, f"EXEC xp_ZCompress {handle}") or b"")
+    checks.check(reply[:1] == [("result",)], "the owner compresses its buffer", reply)
+    reply = raw_tds.tokens(batch(owner, "DECLARE @v varchar(max) = REPLICATE(CAST('x' AS "
+                                        "varchar(max)), 100000); EXEC xp_ZCreate @v") or b"")
+    checks.check("Out of memory" in messages(reply) and ("status", -1) in reply,
+                 "a buffer over the login's cap is refused: Out of memory", reply)
+    owner.close()
+    other.close()
+
+
 def before_login(checks, server):
     for what, data in (
             ("a SQL batch as the first message", raw_tds.packet(raw_tds.SQL_BATCH,
@@ -222,6 +246,9 @@ def run(args, checks):
     roots.allow = [roots.drive_root, allowed]
     with roots as server:
         outside_roots(checks, server, allowed)
+    with fx.Server(args, checks, "buffers", extra=["--buffer-limit", "65536"],
+                   logins={"tester": "all", "other": "all"}) as server:
+        buffers(checks, server)
     with fx.Server(args, checks, "required", extra=["--encrypt", "required"]) as server:
         will_not_encrypt(checks, server, "--encrypt required on loopback")
     non_loopback(args, checks)
