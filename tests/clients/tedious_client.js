@@ -193,6 +193,25 @@ async function reset(connection) {
   equal([r.rows[0]?.t, r.rowCount], [0, 1], 'after the reset: no transaction, NOCOUNT off');
 }
 
+// Several connections at once, each calling procedures by RPC: every answer is its own.
+async function concurrent() {
+  const connections = await Promise.all([1, 2, 3, 4].map(() => connect({ encrypt: true })));
+  const answers = await Promise.all(connections.map(async (connection, n) => {
+    const got = [];
+    for (let i = 0; i < 20; i += 1) {
+      const text = `connection ${n} call ${i}`;
+      const r = await run(connection, 'callProcedure', 'xp_sha_quick', request => {
+        request.addParameter('source', TYPES.VarChar, text);
+        request.addOutputParameter('digest', TYPES.VarChar, null, { length: 40 });
+      });
+      got.push(r.outputs.digest === sha1(text));
+    }
+    return got.every(Boolean);
+  }));
+  equal(answers, [true, true, true, true], 'four connections at once get their own answers');
+  await Promise.all(connections.map(close));
+}
+
 async function main() {
   // TLS for the whole connection (tedious's default encrypt: true) with a self-signed
   // certificate, then plaintext.
@@ -207,6 +226,8 @@ async function main() {
   equal(connection.secured, false, 'encrypt: false stays in plaintext on loopback');
   await procedures(connection, '[plain]');
   await close(connection);
+
+  await concurrent();
 
   for (const tdsVersion of ['7_1', '7_2', '7_3_B']) {
     connection = await connect({ encrypt: true, tdsVersion });
