@@ -12,6 +12,7 @@ WIN64_BUILD ?= $(WIN_BUILD)64
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 30
 ZFUZZ_SECONDS ?= 20
+TDSFUZZ_SECONDS ?= 20
 
 .PHONY: deps deps-wine build run test test-linux test-asan test-tsan windows check-windows \
 	test-wine dist fuzz bench clean format
@@ -75,8 +76,8 @@ dist: check-windows
 	  --def runtime/Dunmarrow.def --install release/INSTALL.txt --out dist
 	python3 scripts/check_dist.py dist/Dunmarrow-1.1.0.0-windows.zip runtime/Dunmarrow.def
 
-# The format engine's fuzzer and ZDecompressBlock's (built when clang can build libFuzzer
-# targets), each for a while.
+# The format engine's fuzzer, ZDecompressBlock's and the TDS message parsing's (built when clang
+# can build libFuzzer targets), each for a while.
 fuzz: build
 	@if [ -x $(BUILD)/tests/format_fuzzer ]; then \
 	  mkdir -p $(BUILD)/fuzz-corpus && \
@@ -87,6 +88,11 @@ fuzz: build
 	  mkdir -p $(BUILD)/zfuzz-corpus && \
 	  $(BUILD)/tests/zdecompress_fuzzer -max_total_time=$(ZFUZZ_SECONDS) -rss_limit_mb=1024 \
 	    -print_final_stats=1 $(BUILD)/zfuzz-corpus tests/fuzz/zdecompress_seeds; \
+	fi
+	@if [ -x $(BUILD)/tests/tds_fuzzer ]; then \
+	  mkdir -p $(BUILD)/tdsfuzz-corpus && \
+	  $(BUILD)/tests/tds_fuzzer -max_total_time=$(TDSFUZZ_SECONDS) -rss_limit_mb=1024 \
+	    -malloc_limit_mb=64 -print_final_stats=1 $(BUILD)/tdsfuzz-corpus tests/fuzz/tds_seeds; \
 	fi
 
 # The Windows builds under Wine: the DLL loaded as a server loads it, the SQL cases (also in the

@@ -28,4 +28,5 @@
 #include "platform/linux/tempfiles.h"
 #include "platform/linux/threads.h"
 #include "platform/linux/types.h"
+#include "platform/linux/users.h"
 #endif

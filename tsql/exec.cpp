@@ -112,6 +112,16 @@ Value OutputValue(const ods::Event& e, const ods::Param& param, const CallArgume
   return Convert(*value, arg.value.type, Conversion::kExplicit);
 }
 
+// The server's answer to a call the login has no EXECUTE permission for.
+SqlError ExecuteDenied(const std::string& procedure, const std::string& database) {
+  return SqlError(229, 14, 5,
+                  "The EXECUTE permission was denied on the object '" + procedure +
+                      "', database '" + database + "', schema 'dbo'.");
+}
+
+// The engine's procedures that change the registry: for administrators only.
+const char* const kAdminProcedures[] = {"sp_addextendedproc", "sp_dropextendedproc"};
+
 }  // namespace
 
 bool Executor::Run(const Statement& s, Variables& variables) {
@@ -142,12 +152,19 @@ bool Executor::Run(const Statement& s, Variables& variables) {
 CallResult Executor::Call(const std::string& name, const std::vector<CallArgument>& args) {
   CallResult result;
   result.outputs.resize(args.size());
+  const ExecutePermissions* permissions = state_.permissions.get();
+  for (const char* admin_only : kAdminProcedures) {
+    if (permissions && !permissions->admin && EqualsNoCase(name, admin_only))
+      throw ExecuteDenied(admin_only, state_.database);
+  }
   if (RunBuiltin(name, args, registry_, out_, result.status)) return result;
   if (execute_sql_ && EqualsNoCase(name, "sp_executesql")) return execute_sql_(args);
   std::optional<Procedure> procedure = registry_.Find(name);
   if (!procedure) {
     throw SqlError(2812, 16, 62, "Could not find stored procedure '" + name + "'.");
   }
+  if (permissions && !permissions->MayExecute(procedure->name))
+    throw ExecuteDenied(procedure->name, state_.database);
   std::vector<ods::Param> params;
   for (const CallArgument& arg : args) {
     ods::Param param = ToParam(arg.value);

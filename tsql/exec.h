@@ -10,6 +10,7 @@
 #include "tsql/emitter.h"
 #include "tsql/evaluator.h"
 #include "tsql/procedures.h"
+#include "tsql/session_state.h"
 
 namespace dunmarrow::tsql {
 
@@ -35,7 +36,9 @@ class Executor {
   // sp_executesql runs a batch of its own: the interpreter gives the way.
   using ExecuteSql = std::function<CallResult(const std::vector<CallArgument>&)>;
 
-  Executor(ProcedureRegistry& registry, Emitter& out) : registry_(registry), out_(out) {}
+  // The session's permissions decide which procedures a call may reach.
+  Executor(ProcedureRegistry& registry, Emitter& out, const SessionState& state)
+      : registry_(registry), out_(out), state_(state) {}
   void SetExecuteSql(ExecuteSql execute_sql) { execute_sql_ = std::move(execute_sql); }
 
   // Runs the EXEC statement: the OUTPUT values and the status go into the variables. Errors of
@@ -43,12 +46,14 @@ class Executor {
   bool Run(const Statement& exec, Variables& variables);
 
   // Calls a procedure by name (a registered one, or one of the engine's own) and reports its
-  // results and messages; the caller reports the status and OUTPUT values.
+  // results and messages; the caller reports the status and OUTPUT values. A procedure the
+  // session's login may not execute raises Msg 229.
   CallResult Call(const std::string& procedure, const std::vector<CallArgument>& args);
 
  private:
   ProcedureRegistry& registry_;
   Emitter& out_;
+  const SessionState& state_;
   ExecuteSql execute_sql_;
 };
 

@@ -15,7 +15,7 @@ Interpreter::Interpreter(ProcedureRegistry& registry, Sink& sink, SessionState& 
       nesting_(nesting),
       state_(state),
       out_(sink, state),
-      executor_(registry, out_) {
+      executor_(registry, out_, state) {
   executor_.SetExecuteSql(
       [this](const std::vector<CallArgument>& args) { return ExecuteSql(args); });
   variables_.SetSession(&state_);
@@ -39,6 +39,7 @@ bool Interpreter::RunBatch(std::string_view batch, const std::vector<Variable>& 
   }
   bool error = false;
   for (const Statement& s : statements) {
+    if (state_.cancelled && state_.cancelled()) break;
     bool failed = false, batch_ends = false;
     count_.reset();
     try {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -55,6 +56,10 @@ struct SessionState {
 
   // What the login may execute; null: everything.
   std::shared_ptr<const ExecutePermissions> permissions;
+
+  // Asked before each statement of a batch: true when the client cancelled the request, and
+  // the rest of the batch does not run (a running procedure cannot be stopped). Null: never.
+  std::function<bool()> cancelled;
 
   // The collation of 8-bit text in the ANSI code page: UTF-8 on Linux, 1252 on Windows.
   static std::string DefaultCollation();

@@ -42,6 +42,11 @@ bool IsReadOnly(const struct stat& st);
 // FILETIME of a time stamp: 100-nanosecond intervals since 1601-01-01.
 FILETIME FileTimeOf(const struct timespec& time);
 
+// The host path of a Windows path (MapPath) when it lies under the allowed roots of a server
+// host; otherwise false with ERROR_ACCESS_DENIED, before anything at the path is touched. Every
+// file function maps its paths through here.
+bool MapAllowedPath(std::string_view windows_path, std::string* host, bool any_case = true);
+
 // The host path of a Windows file path, after the checks every file function makes: ""
 // gives ERROR_PATH_NOT_FOUND, wildcards and other invalid characters ERROR_INVALID_NAME.
 // Returns false with the last error set. With any_case false the path is translated as

@@ -16,6 +16,7 @@
 #include "platform/linux/errno_map.h"
 #include "platform/linux/errors.h"
 #include "platform/linux/file_table.h"
+#include "platform/linux/policy.h"
 #include "platform/linux/threads.h"
 
 namespace winplatform {
@@ -240,7 +241,18 @@ bool HostPathOf(std::string_view windows_path, std::string* host, bool any_case)
     SetLastError(ERROR_INVALID_NAME);
     return false;
   }
-  *host = MapPath(windows_path, any_case);
+  return MapAllowedPath(windows_path, host, any_case);
+}
+
+bool MapAllowedPath(std::string_view windows_path, std::string* host, bool any_case) {
+  std::string mapped = MapPath(windows_path, any_case);
+  // A path not there as written may be there in another case, inside a root.
+  if (!any_case && !IsAllowedHostPath(mapped)) mapped = MapPath(windows_path, true);
+  if (!IsAllowedHostPath(mapped)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  *host = std::move(mapped);
   return true;
 }
 
@@ -343,7 +355,8 @@ DWORD AttributesOfPath(std::string_view windows_path) {
   int found = StatHostPath(host, &st);
   if (found != 0 && (errno == ENOENT || errno == ENOTDIR)) {
     int error = errno;
-    std::string any_case = MapPath(windows_path);
+    std::string any_case;
+    if (!MapAllowedPath(windows_path, &any_case)) return INVALID_FILE_ATTRIBUTES;
     if (any_case != host) {
       host = std::move(any_case);
       found = StatHostPath(host, &st);
@@ -577,7 +590,8 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share_mode, LPSECURITY_ATTRI
   if (fd < 0 && as_written &&
       (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND)) {
     DWORD error = GetLastError();
-    std::string any_case = MapPath(path);
+    std::string any_case;
+    if (!MapAllowedPath(path, &any_case)) return INVALID_HANDLE_VALUE;
     if (any_case == host) {
       SetLastError(error);
     } else {

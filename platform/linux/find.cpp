@@ -114,7 +114,8 @@ bool FindFirst(std::string_view windows_path, Entry* first) {
     SetLastError(ERROR_BAD_NETPATH);
     return false;
   }
-  std::string host = MapPath(windows_path);
+  std::string host;
+  if (!MapAllowedPath(windows_path, &host)) return false;
   // A trailing separator, a drive root among them, never names an entry.
   if (host.back() == '/') {
     SetLastError(ERROR_FILE_NOT_FOUND);

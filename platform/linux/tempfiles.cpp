@@ -104,7 +104,8 @@ UINT GetTempFileNameA(LPCSTR directory, LPCSTR prefix, UINT unique, LPSTR buffer
     return base + tail;
   };
   // The directory must exist, even when the number is given and nothing is created.
-  std::string host_directory = MapPath(dir.empty() ? "." : dir);
+  std::string host_directory;
+  if (!MapAllowedPath(dir.empty() ? "." : dir, &host_directory)) return 0;
   struct stat st;
   if (stat(host_directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     SetLastError(ERROR_DIRECTORY);
@@ -123,7 +124,8 @@ UINT GetTempFileNameA(LPCSTR directory, LPCSTR prefix, UINT unique, LPSTR buffer
   unsigned number = start;
   do {
     std::string name = name_for(number);
-    std::string host = MapPath(name);
+    std::string host;
+    if (!MapAllowedPath(name, &host)) return 0;
     // Created exclusively: of two callers that pick the same number, one moves on.
     int fd = open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {

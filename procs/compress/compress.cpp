@@ -10,21 +10,25 @@
 namespace dunmarrow {
 namespace {
 
-// The buffer named by parameter 1; further parameters are not looked at.
-ZBuffer::Content BufferOfFirstParameter(TXProc& proc) {
+// The caller's buffer named by parameter 1; further parameters are not looked at.
+ZBuffer::Content BufferOfFirstParameter(TXProc& proc, const ZBufferUser& user) {
   TxpItem* handle = proc.Params().Items(0);
   if (!handle) RaiseInvalidParams();
-  return ReadZBuffer(IntegerOf(*handle));
+  return ReadZBuffer(user, IntegerOf(*handle));
 }
 
-using BlockRoutine = ZBlock (*)(const ZBuffer::Bytes& input);
+using BlockRoutine = ZBlock (*)(const ZBuffer::Bytes& input, int32_t max_length);
 
-// Runs a block routine over the buffer and sends its output as the one row of "Data".
+// Runs a block routine over the buffer and sends its output as the one row of "Data". The
+// output may take only what the caller's buffer limit leaves: beyond it, "Out of memory".
 int SendBlockOfBuffer(TXProc& proc, BlockRoutine routine) {
   TxpFields& fields = proc.Fields();
   fields.DefineField(0, dkBlob, "Data");
-  ZBuffer::Content content = BufferOfFirstParameter(proc);
-  ZBlock output = routine(*content);
+  ZBufferUser user = CurrentZBufferUser();
+  ZBuffer::Content content = BufferOfFirstParameter(proc, user);
+  int32_t room = ZBufferRoom(user);
+  if (room == 0) throw Exception(kOutOfMemoryMessage);
+  ZBlock output = routine(*content, room);
   fields.Items(0)->SetData(output.data.get(), static_cast<uint32_t>(output.length), dkBlob);
   fields.SendRow();
   output.data.reset();
@@ -32,12 +36,12 @@ int SendBlockOfBuffer(TXProc& proc, BlockRoutine routine) {
   return 1;
 }
 
-ZBlock Compress(const ZBuffer::Bytes& input) {
-  return ZCompressBlock(input.data(), CheckedNarrow<int32_t>(input.size()));
+ZBlock Compress(const ZBuffer::Bytes& input, int32_t max_length) {
+  return ZCompressBlock(input.data(), CheckedNarrow<int32_t>(input.size()), max_length);
 }
 
-ZBlock Decompress(const ZBuffer::Bytes& input) {
-  return ZDecompressBlock(input.data(), CheckedNarrow<int32_t>(input.size()), 0);
+ZBlock Decompress(const ZBuffer::Bytes& input, int32_t max_length) {
+  return ZDecompressBlock(input.data(), CheckedNarrow<int32_t>(input.size()), 0, max_length);
 }
 
 }  // namespace
@@ -48,11 +52,12 @@ using namespace dunmarrow;
 XP_PROCEDURE(xp_ZCreate) {
   return RunContextFrame(srvproc, "xp_ZOpen: ", [](TXProc& proc) {
     // The buffer is registered before the parameters are looked at.
-    ZBufferRegistry::Entry entry = RegisterZBuffer();
+    ZBufferUser user = CurrentZBufferUser();
+    ZBufferRegistry::Entry entry = RegisterZBuffer(user);
     TxpParams& params = proc.Params();
     if (params.Count() == 1) {
       TxpItem* seed = params.Items(0);
-      if (seed->DataLen() > 0) WriteZBufferSeed(*entry.buffer, seed->Data(), seed->DataLen());
+      if (seed->DataLen() > 0) WriteZBufferSeed(user, entry.handle, seed->Data(), seed->DataLen());
     }
     return static_cast<int>(entry.handle);
   });
@@ -62,7 +67,7 @@ XP_PROCEDURE(xp_ZClose) {
   return RunContextFrame(srvproc, "xp_ZClose: ", [](TXProc& proc) {
     TxpItem* handle = proc.Params().Items(0);
     if (!handle) RaiseInvalidParams();
-    CloseZBuffer(IntegerOf(*handle));
+    CloseZBuffer(CurrentZBufferUser(), IntegerOf(*handle));
     return 1;
   });
 }

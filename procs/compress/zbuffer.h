@@ -1,5 +1,13 @@
 // Compression buffers: in-memory byte blocks that live between calls, registered in the
 // process-wide ZBufferRegistry under XpLock and named by 32-bit handles.
+//
+// Each buffer belongs to the user that made it, as GetUserNameW names the caller: a handle of
+// another user's buffer is, to a caller, a handle of no buffer. Each user's buffers together
+// may hold at most the memory limit of the caller's job, as QueryInformationJobObject answers
+// it (no limit when the process runs in no job or its job sets none); the block routines'
+// output counts against what is left. Where one user makes every call (SQL Server on Windows,
+// the command-line program), every buffer has that one owner, as before. A server host on Linux
+// sets the user of each connection's thread and the per-user cap behind these two calls.
 #pragma once
 
 #include <cstddef>
@@ -25,10 +33,22 @@ class ZBuffer {
   void Write(const uint8_t* bytes, size_t length);
   // Call under XpLock.
   Content Read() const;
+  // Call under XpLock.
+  size_t Size() const { return content_ ? content_->size() : 0; }
 
  private:
   Content content_;
 };
+
+// Who calls: the owner of the buffers it makes, and the most bytes its buffers may hold
+// (0: no limit).
+struct ZBufferUser {
+  std::u16string name;
+  uint64_t limit = 0;
+};
+
+// The calling thread's user and limit, from GetUserNameW and QueryInformationJobObject.
+ZBufferUser CurrentZBufferUser();
 
 // The owning list of live buffers. Every member is called under XpLock.
 class ZBufferRegistry {
@@ -38,17 +58,29 @@ class ZBufferRegistry {
     std::shared_ptr<ZBuffer> buffer;
   };
 
-  // Creates an empty buffer and registers it under a new handle: never 0 or -1, and unique
-  // among the live buffers.
-  Entry Add();
-  // The live buffer of a handle, or null.
-  std::shared_ptr<ZBuffer> Find(int32_t handle) const;
-  // Takes the buffer out of the registry and releases it; false when none has the handle.
-  bool Remove(int32_t handle);
+  // Creates an empty buffer of the owner and registers it under a new handle: never 0 or -1,
+  // and unique among the live buffers.
+  Entry Add(const std::u16string& owner);
+  // The live buffer of a handle, when it belongs to the owner; else null.
+  std::shared_ptr<ZBuffer> Find(int32_t handle, const std::u16string& owner) const;
+  // Writes bytes into the user's buffer of the handle (ZBuffer::Write), first checking that
+  // the user's buffers stay within the user's limit: beyond it, raises "Out of memory while
+  // expanding memory stream" and changes nothing.
+  void Write(int32_t handle, const ZBufferUser& user, const uint8_t* bytes, size_t length);
+  // Takes the owner's buffer out of the registry and releases it; false when the owner has
+  // none with the handle.
+  bool Remove(int32_t handle, const std::u16string& owner);
+  // The bytes the owner's buffers hold together.
+  uint64_t Held(const std::u16string& owner) const;
   size_t Count() const { return buffers_.size(); }
 
  private:
-  std::map<int32_t, std::shared_ptr<ZBuffer>> buffers_;
+  struct Slot {
+    std::shared_ptr<ZBuffer> buffer;
+    std::u16string owner;
+  };
+  std::map<int32_t, Slot> buffers_;
+  std::map<std::u16string, uint64_t> held_;  // owners holding bytes
   uint32_t next_handle_ = 1;
 };
 
@@ -56,13 +88,17 @@ class ZBufferRegistry {
 void CreateZBufferRegistry();
 void DestroyZBufferRegistry();
 
-// The procedures' access to the module's registry; each takes XpLock for its work.
-ZBufferRegistry::Entry RegisterZBuffer();
-void WriteZBufferSeed(ZBuffer& buffer, const uint8_t* bytes, size_t length);
+// The procedures' access to the module's registry; each takes XpLock for its work, and sees
+// only the user's own buffers.
+ZBufferRegistry::Entry RegisterZBuffer(const ZBufferUser& user);
+void WriteZBufferSeed(const ZBufferUser& user, int32_t handle, const uint8_t* bytes, size_t length);
 // The content of a live buffer; raises a failure naming the handle when none has it.
-ZBuffer::Content ReadZBuffer(int32_t handle);
+ZBuffer::Content ReadZBuffer(const ZBufferUser& user, int32_t handle);
+// The most bytes a block routine may give the user now: what the user's limit leaves beside
+// the user's buffers, at most the largest block.
+int32_t ZBufferRoom(const ZBufferUser& user);
 // Releases the buffer of the handle; a handle that names no buffer changes nothing.
-void CloseZBuffer(int32_t handle);
+void CloseZBuffer(const ZBufferUser& user, int32_t handle);
 // The number of registered buffers.
 size_t ZBufferCount();
 

@@ -219,3 +219,38 @@ TEST_F(CliTest, InvalidUtf8InAScriptBecomesReplacementCharacters) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("0xFDFFFDFFFDFFFDFF 0xFDFFFDFFFDFF"), std::string::npos) << run.out;
 }
+
+TEST_F(CliTest, LoginCommandManagesTheLoginsFileBesideTheDriveRoot) {
+  const std::string root = (dir_ / "drives").string();
+  const fs::path logins = dir_ / "logins";
+  auto login = [&](std::vector<std::string> args, const std::string& input = "") {
+    args.insert(args.begin(), "login");
+    args.insert(args.end(), {"--drive-root", root});
+    return Start(args, input);
+  };
+  Outcome run = login({"add", "alice", "--grant", "xp_FileExists,xp_ZCreate"}, "s3cret\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(fs::status(logins).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(ReadFile(logins).find("s3cret"), std::string::npos);
+  EXPECT_EQ(login({"add", "root", "--grant", "all", "--admin"}, "pw").status, 0);
+  run = login({"list"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "alice  xp_fileexists,xp_zcreate\nroot  all  admin\n");
+
+  run = login({"add", "ALICE"}, "x\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "dunmarrow login: a login named 'alice' already exists in " + logins.string() + "\n");
+  EXPECT_EQ(login({"passwd", "bob"}, "x\n").err,
+            "dunmarrow login: no login named 'bob' in " + logins.string() + "\n");
+  EXPECT_EQ(login({"add", "bob"}, "\n").err, "dunmarrow login: the password is empty\n");
+  EXPECT_EQ(login({"add", "b/ob"}, "x\n").status, 1);
+  EXPECT_EQ(login({"passwd", "alice"}, "new\n").status, 0);
+  EXPECT_EQ(login({"remove", "Alice"}).status, 0);
+  EXPECT_EQ(login({"remove", "alice"}).status, 1);
+  EXPECT_EQ(login({"list"}).out, "root  all  admin\n");
+  run = login({"list", "--logins", (dir_ / "none").string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("no logins file at"), std::string::npos);
+}

@@ -2,7 +2,9 @@
 // closed by handle, and zlib over their contents into the one-row result set "Data".
 #include <algorithm>
 #include <set>
+#include <thread>
 
+#include "platform/linux/server_policy.h"
 #include "procs/compress/zbuffer.h"
 #include "runtime/export.h"
 #include "runtime/xp_lock.h"
@@ -284,6 +286,58 @@ TEST_F(CompressTest, UnloadReleasesEveryBufferAndLoadStartsEmpty) {
   int again = CreateWith({4});
   EXPECT_EQ(Content(again), (ByteVector{4}));
   EXPECT_EQ(ZBufferCount(), 1u);
+}
+
+// Two connections of a server, as two threads running as two users.
+TEST_F(CompressTest, AnotherUsersBufferIsUnknown) {
+  winplatform::SetThreadUser("alice");
+  int handle = CreateWith({1, 2, 3});
+  std::thread bob([&] {
+    winplatform::SetThreadUser("bob");
+    std::string unknown = "No compression buffer has the handle " + std::to_string(handle);
+    EXPECT_EQ(Call(xp_ZCompress, {Int(handle)}).Transcript(),
+              ContextFailure("xp_ZCompress: " + unknown));
+    EXPECT_EQ(Call(xp_ZDecompress, {Int(handle)}).Transcript(),
+              ContextFailure("xp_ZDecompress: " + unknown));
+    CallResult closed = Call(xp_ZClose, {Int(handle)});
+    EXPECT_EQ(closed.status, 1);
+    EXPECT_EQ(closed.Transcript(), std::vector<std::string>{kDone});
+    EXPECT_NE(CreateWith({4}), handle);
+  });
+  bob.join();
+  EXPECT_EQ(Content(handle), (ByteVector{1, 2, 3}));
+  EXPECT_EQ(Call(xp_ZClose, {Int(handle)}).status, 1);
+  EXPECT_EQ(ZBufferCount(), 1u);  // bob's
+  winplatform::SetThreadUser("");
+}
+
+TEST_F(CompressTest, EachUsersBuffersStayWithinTheLimit) {
+  winplatform::SetUserBufferLimit(1000);
+  winplatform::SetThreadUser("alice");
+  int random = CreateWith(RandomBytes(400, 21));
+  CallResult over = Call(xp_ZCreate, {VarBinaryMax(ByteVector(601, 'z'))});
+  EXPECT_EQ(over.status, -1);
+  EXPECT_EQ(over.Transcript(),
+            ContextFailure("xp_ZOpen: Out of memory while expanding memory stream"));
+  int zeros = CreateWith(ByteVector(600, 0));  // exactly the limit
+  // The output of a call counts too: nothing is left for it.
+  EXPECT_EQ(Call(xp_ZCompress, {Int(random)}).Transcript(),
+            ContextFailure("xp_ZCompress: Out of memory"));
+  std::thread bob([] {
+    winplatform::SetThreadUser("bob");
+    EXPECT_NE(CreateWith(RandomBytes(900, 22)), -1);  // a limit of his own
+  });
+  bob.join();
+  EXPECT_EQ(Call(xp_ZClose, {Int(zeros)}).status, 1);
+  int more = CreateWith(RandomBytes(300, 23));  // leaves less than the output needs
+  EXPECT_EQ(Call(xp_ZCompress, {Int(random)}).Transcript(),
+            ContextFailure("xp_ZCompress: Out of memory"));
+  EXPECT_EQ(Call(xp_ZClose, {Int(more)}).status, 1);
+  EXPECT_EQ(Inflate(Compressed(random), 400), RandomBytes(400, 21));
+  EXPECT_EQ(Call(xp_ZClose, {Int(random)}).status, 1);
+  EXPECT_NE(CreateWith(ByteVector(1000, 'y')), -1);
+  winplatform::SetThreadUser("");
+  winplatform::SetUserBufferLimit(0);
 }
 
 }  // namespace
