@@ -76,9 +76,10 @@ bool PlaceTemporaryFolder(const std::vector<std::string>& roots, const fs::path&
   fs::path current = fs::weakly_canonical(tmpdir && *tmpdir ? tmpdir : "/tmp", status);
   auto inside = [&](const fs::path& path) {
     for (const std::string& root : roots) {
-      auto [r, p] =
-          std::mismatch(fs::path(root).begin(), fs::path(root).end(), path.begin(), path.end());
-      if (r == fs::path(root).end()) return true;
+      // One path object: iterators of two temporaries cannot be compared.
+      const fs::path base(root);
+      auto [r, p] = std::mismatch(base.begin(), base.end(), path.begin(), path.end());
+      if (r == base.end()) return true;
     }
     return false;
   };
