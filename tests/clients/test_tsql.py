@@ -1,5 +1,5 @@
-"""FreeTDS tsql against `dunmarrow serve`: a batch of every procedure family, with TLS for
-the whole connection, with TLS for the login packet only, and without TLS."""
+"""FreeTDS tsql against `dunmarrow serve`: batches calling each of the 23 working procedures,
+with TLS for the whole connection, for the login packet only, and without TLS."""
 
 import os
 import re
@@ -25,6 +25,9 @@ EXEC @copied = xp_FileCopy 'c:\tsql.txt', 'c:\tsql copy.txt'
 EXEC @gone = xp_FileDelete 'c:\tsql copy.txt'
 EXEC @drives = xp_GetLogicalDrives
 EXEC xp_GetTempFile @temp OUTPUT, 'c:\', 'tds'
+DECLARE @tempdir varchar(260)
+EXEC xp_GetTempDir @tempdir OUTPUT
+SELECT 'temp_dir' AS k, @tempdir AS v
 SELECT 'append' AS k, CAST(@r AS varchar(200)) AS v
 SELECT 'size' AS k, CAST(@size AS varchar(200)) AS v
 SELECT 'file_exists' AS k, CAST(@there AS varchar(200)) AS v
@@ -60,10 +63,12 @@ SELECT 'sha1' AS k, @hex AS v
 SELECT 'sha1_compare' AS k, CAST(@same AS varchar(200)) AS v
 SELECT 'decoded' AS k, CAST(@plain AS varchar(64)) AS v
 go
-DECLARE @address varchar(20), @lost int, @percent int
+DECLARE @address varchar(20), @host varchar(100), @lost int, @percent int
 EXEC xp_GetAddrByHost 'localhost', @address OUTPUT
+EXEC xp_GetHostByAddr '127.0.0.1', @host OUTPUT
 EXEC xp_Ping '127.0.0.1', 1000, 2, @LostPackets = @lost OUTPUT, @PercentLost = @percent OUTPUT
 SELECT 'address' AS k, @address AS v
+SELECT 'host' AS k, @host AS v
 SELECT 'lost' AS k, CAST(@lost AS varchar(10)) + '/' + CAST(@percent AS varchar(10)) AS v
 go
 PRINT 'a printed message'
@@ -92,6 +97,7 @@ EXPECTED = {
     "sha1_compare": "1",
     "decoded": "attack at dawn",
     "address": "127.0.0.1",
+    "host": "localhost",
     "lost": "0/0",
     "after_bad_call": "still running",
     "unicode": "naïve 日本",
@@ -167,6 +173,11 @@ def families(server, checks, encryption):
     if temp.startswith("c:\\"):
         checks.check(os.path.isfile(os.path.join(server.drive_root, "c", temp[3:])),
                      f"{tag} the temporary file exists")
+
+    # The server puts the procedures' temporary folder under an allowed root.
+    temp_dir = found.get("temp_dir", "")
+    checks.check(temp_dir.startswith(server.drive_root + os.sep) and os.path.isdir(temp_dir),
+                 f"{tag} xp_GetTempDir names a folder in the drive root", temp_dir)
 
     compressed = unhex(row_after(done.stdout, "Data", 0))
     checks.check(compressed is not None and zlib.decompress(compressed) == ZTEXT,
