@@ -10,6 +10,7 @@ import sys
 
 import raw_tds
 import server_fixture as fx
+import test_tsql
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 # A documentation address (TEST-NET-1), put on the loopback device of a network namespace of
@@ -178,22 +179,12 @@ def will_not_encrypt(checks, server, where):
                      f"{where}: a plaintext LOGIN7 is not accepted", answer)
     link.close()
     if shutil.which("tsql"):
-        conf = os.path.join(server.home, "tsql-off.conf")
-        with open(conf, "w") as f:
-            f.write("[global]\n\ttds version = 7.4\n\tencryption = off\n")
-        env = dict(os.environ, FREETDSCONF=conf, HOME=server.home)
-        done = subprocess.run(["tsql", "-H", server.host, "-p", str(server.port), "-U", "tester",
-                               "-P", fx.PASSWORD, "-o", "q"], input="SELECT 'in'\ngo\n",
-                              capture_output=True, text=True, timeout=60, env=env)
-        checks.check(done.returncode != 0 and "in" not in done.stdout.split(),
-                     f"{where}: tsql with encryption = off is refused", done.stdout + done.stderr)
-        with open(conf, "w") as f:
-            f.write("[global]\n\ttds version = 7.4\n\tencryption = require\n")
-        done = subprocess.run(["tsql", "-H", server.host, "-p", str(server.port), "-U", "tester",
-                               "-P", fx.PASSWORD, "-o", "q"], input="SELECT 'in'\ngo\n",
-                              capture_output=True, text=True, timeout=60, env=env)
-        checks.check(done.returncode == 0 and "in" in done.stdout.split(),
-                     f"{where}: tsql with encryption = require logs in", done.stdout + done.stderr)
+        for encryption, refused in (("off", True), ("require", False)):
+            conf = test_tsql.write_conf(server.home, "tsql-" + encryption, encryption)
+            done = test_tsql.run_tsql(server, conf, "SELECT 'in'\ngo\n")
+            logged_in = done.returncode == 0 and "in" in done.stdout.split()
+            checks.check(logged_in != refused, f"{where}: tsql with encryption = {encryption} "
+                         + ("is refused" if refused else "logs in"), done.stdout + done.stderr)
 
 
 def in_namespace(args, checks):
