@@ -190,6 +190,9 @@ def run(args, checks):
             cs = connection_string(driver, server, encryption)
             calls(pyodbc, checks, server, cs, f"[{encryption}]")
             return_status(checks, cs, f"[{encryption}]")
+        for version in ("7.1", "7.2", "7.3"):
+            return_status(checks, connection_string(driver, server, "request", version),
+                          f"[TDS {version}]")
         transactions(pyodbc, checks, connection_string(driver, server, "require"), "[TDS 7.4]")
         transactions(pyodbc, checks, connection_string(driver, server, "request", "7.2"),
                      "[TDS 7.2, login packet encrypted]")
