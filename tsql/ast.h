@@ -24,6 +24,19 @@ struct Expr {
   std::vector<ExprPtr> args;  // operands; kConvert: value, then the style when given
 };
 
+// A search condition of IF: comparisons, IS [NOT] NULL, NOT, AND and OR.
+struct Condition;
+using ConditionPtr = std::unique_ptr<Condition>;
+
+struct Condition {
+  enum class Kind { kCompare, kIsNull, kIsNotNull, kNot, kAnd, kOr };
+  Kind kind = Kind::kCompare;
+  std::string op;     // kCompare: "=", "<>", "<", ">", "<=", ">="
+  ExprPtr left;       // kCompare, kIsNull, kIsNotNull
+  ExprPtr right;      // kCompare
+  ConditionPtr a, b;  // kNot: a; kAnd, kOr: a and b
+};
+
 struct Declaration {
   std::string name;
   SqlType type;
@@ -47,7 +60,18 @@ struct ExecArg {
 };
 
 struct Statement {
-  enum class Kind { kDeclare, kSet, kSelect, kPrint, kExec, kSetOption, kTransaction, kUse };
+  enum class Kind {
+    kDeclare,
+    kSet,
+    kSelect,
+    kPrint,
+    kExec,
+    kSetOption,
+    kTransaction,
+    kUse,
+    kIf,
+    kBlock
+  };
   Kind kind = Kind::kSelect;
   int line = 1;
   std::vector<Declaration> declarations;  // kDeclare
@@ -61,9 +85,12 @@ struct Statement {
   std::string option;                     // kSetOption: upper-case name ("NOCOUNT")
   bool option_on = false;
   std::vector<std::string> more_options;  // kSetOption: "SET ANSI_NULLS, ANSI_PADDING ON"
-  std::string option_value;   // kSetOption: LANGUAGE, DATEFORMAT, ISOLATION LEVEL, ...; kUse:
-                              // the database; kTransaction: BEGIN, COMMIT or ROLLBACK
-  int64_t option_number = 0;  // kSetOption: TEXTSIZE, DATEFIRST, LOCK_TIMEOUT, ...
+  std::string option_value;     // kSetOption: LANGUAGE, DATEFORMAT, ISOLATION LEVEL, ...; kUse:
+                                // the database; kTransaction: BEGIN, COMMIT or ROLLBACK
+  int64_t option_number = 0;    // kSetOption: TEXTSIZE, DATEFIRST, LOCK_TIMEOUT, ...
+  ConditionPtr condition;       // kIf
+  std::vector<Statement> body;  // kIf: what runs when the condition holds; kBlock
+  std::vector<Statement> else_branch;  // kIf: what runs otherwise (may be empty)
 };
 
 }  // namespace dunmarrow::tsql

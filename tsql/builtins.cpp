@@ -1,5 +1,6 @@
 // The engine's own system procedures: sp_addextendedproc and sp_dropextendedproc register and
-// remove extended procedures; sp_helpextendedproc lists them.
+// remove extended procedures; sp_helpextendedproc lists them; sp_datatype_info describes the
+// types to ODBC drivers.
 #include <algorithm>
 
 #include "tsql/errors.h"
@@ -20,7 +21,25 @@ const Builtin kBuiltins[] = {
     {"sp_addextendedproc", {"@functname", "@dllname"}, 2},
     {"sp_dropextendedproc", {"@functname"}, 1},
     {"sp_helpextendedproc", {"@funcname"}, 0},
+    {"sp_datatype_info", {"@data_type", "@ODBCVer"}, 0},
+    {"sp_datatype_info_90", {"@data_type", "@ODBCVer"}, 0},
+    {"sp_datatype_info_100", {"@data_type", "@ODBCVer"}, 0},
 };
+
+// A whole number argument of the engine's procedures, or nothing when it was not passed.
+std::optional<int> IntegerArgument(const std::optional<std::string>& text) {
+  if (!text) return std::nullopt;
+  std::string digits = *text;
+  while (!digits.empty() && digits.back() == ' ') digits.pop_back();
+  while (!digits.empty() && digits.front() == ' ') digits.erase(0, 1);
+  size_t used = 0;
+  try {
+    int value = std::stoi(digits, &used);
+    if (used == digits.size()) return value;
+  } catch (const std::exception&) {
+  }
+  throw SqlError(8114, 16, 5, "Error converting data type nvarchar to int.");
+}
 
 SqlError ProcedureError(int number, int level, int state, const std::string& procedure,
                         std::string text) {
@@ -85,6 +104,9 @@ bool RunBuiltin(const std::string& name, const std::vector<CallArgument>& args,
       registry.Add(*bound[0], *bound[1]);
     } else if (which == "sp_dropextendedproc") {
       registry.Drop(*bound[0]);
+    } else if (which.starts_with("sp_datatype_info")) {
+      std::optional<int> odbc_version = IntegerArgument(bound[1]);
+      EmitDatatypeInfo(IntegerArgument(bound[0]), odbc_version && *odbc_version >= 3, out);
     } else {
       std::vector<Column> columns = {{"name", TypeOf(TypeId::NVarChar, 128), false, 0},
                                      {"dll", TypeOf(TypeId::NVarChar, 255), true, 0}};

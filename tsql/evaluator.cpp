@@ -168,6 +168,48 @@ Value Evaluate(const Expr& e, const Variables& variables) {
   return Value::UntypedNull();
 }
 
+std::optional<bool> Test(const Condition& c, const Variables& variables) {
+  switch (c.kind) {
+    case Condition::Kind::kIsNull:
+    case Condition::Kind::kIsNotNull: {
+      bool null = Evaluate(*c.left, variables).null;
+      return c.kind == Condition::Kind::kIsNull ? null : !null;
+    }
+    case Condition::Kind::kNot: {
+      std::optional<bool> inner = Test(*c.a, variables);
+      if (!inner) return std::nullopt;
+      return !*inner;
+    }
+    case Condition::Kind::kAnd:
+    case Condition::Kind::kOr: {
+      // Three-valued logic: false AND unknown is false, true OR unknown is true.
+      std::optional<bool> p = Test(*c.a, variables), q = Test(*c.b, variables);
+      bool decisive = c.kind == Condition::Kind::kOr;
+      if (p == decisive || q == decisive) return decisive;
+      if (!p || !q) return std::nullopt;
+      return !decisive;
+    }
+    case Condition::Kind::kCompare:
+      break;
+  }
+  Value left = Evaluate(*c.left, variables), right = Evaluate(*c.right, variables);
+  if (left.null || right.null) {
+    // SET ANSI_NULLS OFF: = and <> compare NULL as a value.
+    const SessionState* session = variables.Session();
+    if (session && !session->ansi_nulls && (c.op == "=" || c.op == "<>")) {
+      return (left.null == right.null) == (c.op == "=");
+    }
+    return std::nullopt;
+  }
+  int order = Compare(left, right);
+  if (c.op == "=") return order == 0;
+  if (c.op == "<>") return order != 0;
+  if (c.op == "<") return order < 0;
+  if (c.op == ">") return order > 0;
+  if (c.op == "<=") return order <= 0;
+  return order >= 0;
+}
+
 bool MayBeNull(const Expr& e) {
   if (e.kind == Expr::Kind::kLiteral) return e.literal.null;
   if (e.kind == Expr::Kind::kVariable) return true;

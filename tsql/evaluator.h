@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 
 #include "tsql/ast.h"
@@ -33,6 +34,10 @@ class Variables {
 };
 
 Value Evaluate(const Expr& expr, const Variables& variables);
+
+// Whether an IF condition holds: true, false, or nothing when it is unknown (a comparison
+// with NULL).
+std::optional<bool> Test(const Condition& condition, const Variables& variables);
 
 // Whether the expression can give NULL: sqlcmd then leaves room for "NULL" in the column.
 bool MayBeNull(const Expr& expr);

@@ -57,10 +57,15 @@ class Executor {
   ExecuteSql execute_sql_;
 };
 
-// The engine's own procedures: sp_addextendedproc, sp_dropextendedproc, sp_helpextendedproc.
+// The engine's own procedures: sp_addextendedproc, sp_dropextendedproc, sp_helpextendedproc
+// and sp_datatype_info (also as _90 and _100).
 // Returns false when the name is none of them; otherwise runs it and sets the status.
 bool RunBuiltin(const std::string& name, const std::vector<CallArgument>& args,
                 ProcedureRegistry& registry, Emitter& out, int& status);
+
+// sp_datatype_info: the engine's types in the columns of ODBC's SQLGetTypeInfo, all of them or
+// those of one ODBC type code; ODBC 2 codes unless odbc3.
+void EmitDatatypeInfo(std::optional<int> data_type, bool odbc3, Emitter& out);
 
 // The value of an argument as text, as the engine's own procedures read their arguments.
 std::optional<std::string> ArgumentText(const Value& value);

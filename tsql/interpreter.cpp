@@ -39,47 +39,81 @@ bool Interpreter::RunBatch(std::string_view batch, const std::vector<Variable>& 
   }
   bool error = false;
   for (const Statement& s : statements) {
-    if (state_.cancelled && state_.cancelled()) break;
-    bool failed = false, batch_ends = false;
-    count_.reset();
-    try {
-      if (RunStatement(s)) failed = true;
-    } catch (const SqlError& e) {
-      if (out_.InResult()) out_.EndResult(std::nullopt);
-      out_.Error(e, s.line);
-      if (e.level > 10) failed = true;
-      // Conversion failures end the batch, as they do in the server.
-      batch_ends =
-          e.scope == ErrorScope::kBatch || e.number == 245 || e.number == 241 || e.number == 8169;
-      // XACT_ABORT ON: an error ends the batch and its transactions.
-      if (e.level > 10 && state_.xact_abort) {
-        batch_ends = true;
-        state_.trancount = 0;
-      }
-    } catch (const std::bad_alloc&) {
-      if (out_.InResult()) out_.EndResult(std::nullopt);
-      out_.Error(
-          SqlError(
-              701, 17, 123,
-              "There is insufficient system memory in resource pool 'default' to run this query."),
-          s.line);
-      failed = batch_ends = true;
-    } catch (const std::exception& e) {
-      // A module that lets an exception out of its procedure: the call fails, the session goes on.
-      if (out_.InResult()) out_.EndResult(std::nullopt);
-      out_.Error(SqlError(0, 16, 1, std::string("The statement failed: ") + e.what()), s.line);
-      failed = true;
-    } catch (...) {
-      if (out_.InResult()) out_.EndResult(std::nullopt);
-      out_.Error(SqlError(0, 16, 1, "The statement failed with an unknown exception."), s.line);
-      failed = true;
-    }
-    Done::Kind kind = s.kind == Statement::Kind::kExec ? Done::Kind::kProc : statement_kind_;
-    out_.End(kind, count_, failed);
-    if (failed) error = true;
-    if (batch_ends) break;
+    if (RunInBatch(s, error)) break;
   }
   return error;
+}
+
+bool Interpreter::RunInBatch(const Statement& s, bool& error) {
+  if (state_.cancelled && state_.cancelled()) return true;
+  if (s.kind == Statement::Kind::kIf || s.kind == Statement::Kind::kBlock) {
+    return RunBranch(s, error);
+  }
+  bool failed = false, batch_ends = false;
+  count_.reset();
+  try {
+    if (RunStatement(s)) failed = true;
+  } catch (const SqlError& e) {
+    batch_ends = ReportError(e, s.line, failed);
+  } catch (const std::bad_alloc&) {
+    if (out_.InResult()) out_.EndResult(std::nullopt);
+    out_.Error(
+        SqlError(
+            701, 17, 123,
+            "There is insufficient system memory in resource pool 'default' to run this query."),
+        s.line);
+    failed = batch_ends = true;
+  } catch (const std::exception& e) {
+    // A module that lets an exception out of its procedure: the call fails, the session goes on.
+    if (out_.InResult()) out_.EndResult(std::nullopt);
+    out_.Error(SqlError(0, 16, 1, std::string("The statement failed: ") + e.what()), s.line);
+    failed = true;
+  } catch (...) {
+    if (out_.InResult()) out_.EndResult(std::nullopt);
+    out_.Error(SqlError(0, 16, 1, "The statement failed with an unknown exception."), s.line);
+    failed = true;
+  }
+  Done::Kind kind = s.kind == Statement::Kind::kExec ? Done::Kind::kProc : statement_kind_;
+  out_.End(kind, count_, failed);
+  if (failed) error = true;
+  return batch_ends;
+}
+
+bool Interpreter::ReportError(const SqlError& e, int line, bool& failed) {
+  if (out_.InResult()) out_.EndResult(std::nullopt);
+  out_.Error(e, line);
+  if (e.level > 10) failed = true;
+  // Conversion failures end the batch, as they do in the server.
+  bool batch_ends =
+      e.scope == ErrorScope::kBatch || e.number == 245 || e.number == 241 || e.number == 8169;
+  // XACT_ABORT ON: an error ends the batch and its transactions.
+  if (e.level > 10 && state_.xact_abort) {
+    batch_ends = true;
+    state_.trancount = 0;
+  }
+  return batch_ends;
+}
+
+bool Interpreter::RunBranch(const Statement& s, bool& error) {
+  const std::vector<Statement>* branch = &s.body;
+  if (s.kind == Statement::Kind::kIf) {
+    std::optional<bool> holds;
+    try {
+      holds = Test(*s.condition, variables_);
+    } catch (const SqlError& e) {
+      bool failed = false;
+      bool batch_ends = ReportError(e, s.line, failed);
+      out_.End(statement_kind_, std::nullopt, failed);
+      if (failed) error = true;
+      return batch_ends;
+    }
+    // A condition that is unknown (a comparison with NULL) does not hold.
+    branch = holds.value_or(false) ? &s.body : &s.else_branch;
+  }
+  for (const Statement& inner : *branch) {
+    if (RunInBatch(inner, error)) return true;
+  }
+  return false;
 }
 
 bool Interpreter::RunStatement(const Statement& s) {
@@ -114,6 +148,9 @@ bool Interpreter::RunStatement(const Statement& s) {
       return false;
     case Statement::Kind::kExec:
       return executor_.Run(s, variables_);
+    case Statement::Kind::kIf:
+    case Statement::Kind::kBlock:
+      break;  // run by RunBranch
   }
   return false;
 }

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "tsql/emitter.h"
+#include "tsql/errors.h"
 #include "tsql/evaluator.h"
 #include "tsql/exec.h"
 #include "tsql/procedures.h"
@@ -33,7 +34,14 @@ class Interpreter {
   void RunInProcedure() { statement_kind_ = Done::Kind::kInProc; }
 
  private:
-  // Runs one statement; true when it reported an error without raising one.
+  // Runs one statement of the batch (an IF or BEGIN ... END with the statements of its branch)
+  // and reports its end; sets `error` when one was reported. True when the batch ends there.
+  bool RunInBatch(const Statement& s, bool& error);
+  bool RunBranch(const Statement& s, bool& error);
+  // Reports a statement's error; sets `failed` for an error above severity 10. True when the
+  // error ends the batch.
+  bool ReportError(const SqlError& e, int line, bool& failed);
+  // Runs one simple statement; true when it reported an error without raising one.
   bool RunStatement(const Statement& s);
   void Select(const Statement& s);
   void Print(const Statement& s);

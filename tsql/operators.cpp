@@ -205,4 +205,46 @@ Value Subtract(const Value& a, const Value& b) {
   return Add(a, Negate(b));
 }
 
+namespace {
+
+// Character text in one case and without its trailing spaces, for comparing.
+std::string CollationKey(const Value& v) {
+  std::string text = IsUnicode(v.type.id) ? WideToUtf8(v.wide) : AnsiToUtf8(v.text);
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return ToUpperAscii(text);
+}
+
+template <typename T>
+int Order(const T& a, const T& b) {
+  return a < b ? -1 : b < a ? 1 : 0;
+}
+
+}  // namespace
+
+int Compare(const Value& a, const Value& b) {
+  TypeId x = a.type.id, y = b.type.id;
+  if (IsCharacter(x) && IsCharacter(y)) return Order(CollationKey(a), CollationKey(b));
+  bool bytes_x = IsBinary(x) || x == TypeId::Guid, bytes_y = IsBinary(y) || y == TypeId::Guid;
+  if (bytes_x && bytes_y) return Order(a.bytes, b.bytes);
+  if (x != y) {
+    // The operand of lower precedence takes the other's type, as the server converts.
+    if (Precedence(x) >= Precedence(y)) return Compare(a, Convert(b, a.type));
+    return Compare(Convert(a, b.type), b);
+  }
+  if (IsDateTime(x)) {
+    return a.datetime.days != b.datetime.days ? Order(a.datetime.days, b.datetime.days)
+                                              : Order(a.datetime.ticks, b.datetime.ticks);
+  }
+  if (IsApproximate(x)) return Order(a.real, b.real);
+  if (IsDecimal(x)) {
+    Value difference = Subtract(a, b);
+    if (difference.decimal.IsZero()) return 0;
+    return difference.decimal.negative ? -1 : 1;
+  }
+  if (IsNumber(x)) return Order(a.integer, b.integer);
+  throw SqlError(402, 16, 1,
+                 std::string("The data types ") + BaseName(x) + " and " + BaseName(y) +
+                     " are incompatible in the equal to operator.");
+}
+
 }  // namespace dunmarrow::tsql

@@ -244,6 +244,20 @@ class Parser {
     } else if (AcceptWord("ROLLBACK")) {
       if (!AcceptWord("TRAN") && !AcceptWord("TRANSACTION")) AcceptWord("WORK");
       ParseTransaction(s, "ROLLBACK");
+    } else if (AcceptWord("IF")) {
+      s.kind = Statement::Kind::kIf;
+      s.condition = ParseCondition();
+      s.body.push_back(ParseStatement(false));
+      if (AcceptWord("ELSE")) s.else_branch.push_back(ParseStatement(false));
+    } else if (AcceptWord("BEGIN")) {
+      // BEGIN ... END: the statements of an IF or ELSE branch.
+      s.kind = Statement::Kind::kBlock;
+      while (!Cur().IsWord("END")) {
+        if (Cur().kind == TokenKind::kEnd) SyntaxError();
+        if (AcceptSymbol(";")) continue;
+        s.body.push_back(ParseStatement(false));
+      }
+      ++pos_;
     } else if (AcceptWord("USE")) {
       if (Cur().kind != TokenKind::kIdentifier || IsReserved(Cur())) SyntaxError();
       s.kind = Statement::Kind::kUse;
@@ -256,6 +270,78 @@ class Parser {
       SyntaxError();
     }
     return s;
+  }
+
+  // condition: and-condition { OR and-condition }; and-condition: factor { AND factor };
+  // factor: NOT factor | ( condition ) | expr IS [NOT] NULL | expr comparison expr.
+  ConditionPtr ParseCondition() {
+    ConditionPtr left = ParseAndCondition();
+    while (AcceptWord("OR"))
+      left = Combine(Condition::Kind::kOr, std::move(left), ParseAndCondition());
+    return left;
+  }
+
+  ConditionPtr ParseAndCondition() {
+    ConditionPtr left = ParseConditionFactor();
+    while (AcceptWord("AND")) {
+      left = Combine(Condition::Kind::kAnd, std::move(left), ParseConditionFactor());
+    }
+    return left;
+  }
+
+  static ConditionPtr Combine(Condition::Kind kind, ConditionPtr a, ConditionPtr b) {
+    auto c = std::make_unique<Condition>();
+    c->kind = kind;
+    c->a = std::move(a);
+    c->b = std::move(b);
+    return c;
+  }
+
+  ConditionPtr ParseConditionFactor() {
+    if (AcceptWord("NOT")) return Combine(Condition::Kind::kNot, ParseConditionFactor(), nullptr);
+    if (Cur().Is("(")) {
+      // "(" opens either a condition or an expression that a comparison follows.
+      size_t start = pos_;
+      try {
+        ++pos_;
+        ConditionPtr inner = ParseCondition();
+        ExpectSymbol(")");
+        if (!IsComparisonAhead() && !Cur().IsWord("IS")) return inner;
+      } catch (const SqlError&) {
+      }
+      pos_ = start;
+    }
+    auto c = std::make_unique<Condition>();
+    c->left = ParseExpr();
+    if (AcceptWord("IS")) {
+      c->kind = AcceptWord("NOT") ? Condition::Kind::kIsNotNull : Condition::Kind::kIsNull;
+      if (!AcceptWord("NULL")) SyntaxError();
+      return c;
+    }
+    c->op = ParseComparison();
+    c->right = ParseExpr();
+    return c;
+  }
+
+  bool IsComparisonAhead() const {
+    return Cur().Is("=") || Cur().Is("<") || Cur().Is(">") || Cur().Is("!");
+  }
+
+  // = <> != < > <= >= !< !>, each written as one or two symbols.
+  std::string ParseComparison() {
+    if (AcceptSymbol("=")) return "=";
+    if (AcceptSymbol("<")) {
+      if (AcceptSymbol(">")) return "<>";
+      if (AcceptSymbol("=")) return "<=";
+      return "<";
+    }
+    if (AcceptSymbol(">")) return AcceptSymbol("=") ? ">=" : ">";
+    if (AcceptSymbol("!")) {
+      if (AcceptSymbol("=")) return "<>";
+      if (AcceptSymbol("<")) return ">=";
+      if (AcceptSymbol(">")) return "<=";
+    }
+    SyntaxError();
   }
 
   SqlType ParseType(bool in_cast) {

@@ -15,7 +15,7 @@ SELECT 1 2 3
 GO
 EXEC
 GO
-IF 1 = 1 PRINT 'no IF in this subset'
+WHILE 1 = 1 PRINT 'no WHILE in this subset'
 GO
 PRINT 'a' ~ 'b'
 GO
