@@ -80,18 +80,20 @@ def calls(pyodbc, checks, server, cs, tag):
                 data)
     checks.equal(result_rows(cur), [(hashlib.sha1(data).digest(),)],
                  f"{tag} SHA-1 of a binary parameter, as bytes")
-    # Over 8000 bytes: bound as a long type, which FreeTDS sends as varbinary(max). (pyodbc
-    # picks the long type itself only when the server's sp_datatype_info_100 tells it the
-    # varbinary limit; without it FreeTDS cuts the value to 8000 bytes.)
+    # Over 8000 bytes and 4000 characters: pyodbc binds them as long types, which FreeTDS
+    # sends as (max) types, because sp_datatype_info_100 told it the limits of the short ones
+    # (without that answer FreeTDS cut such values silently).
     big = b"".join(b"line %05d of a buffer\n" % i for i in range(2000))
-    cur.setinputsizes([(pyodbc.SQL_LONGVARBINARY, 0, 0)])
     cur.execute("DECLARE @h int; EXEC @h = xp_ZCreate ?; EXEC xp_ZCompress @h; "
                 "EXEC xp_ZClose @h", big)
-    cur.setinputsizes(None)
     rows = result_rows(cur)
     checks.check(len(rows) == 1 and zlib.decompress(rows[0][0]) == big,
                  f"{tag} xp_ZCompress of a (max) binary parameter inflates to it",
                  repr(rows)[:200])
+    long_text = "日本 " * 2000
+    cur.execute("SELECT DATALENGTH(?) AS n", long_text)
+    checks.equal(result_rows(cur), [(len(long_text) * 2,)],
+                 f"{tag} a text parameter of 6000 characters arrives whole")
     cur.execute("DECLARE @c varbinary(200), @p varbinary(200); "
                 "EXEC xp_symmetric_quick_encode 'RC2', ?, ?, @c OUTPUT; "
                 "EXEC xp_symmetric_quick_decode 'RC2', ?, @c, @p OUTPUT; SELECT @p",
@@ -196,6 +198,9 @@ def run(args, checks):
         transactions(pyodbc, checks, connection_string(driver, server, "require"), "[TDS 7.4]")
         transactions(pyodbc, checks, connection_string(driver, server, "request", "7.2"),
                      "[TDS 7.2, login packet encrypted]")
+        # Before 7.2 the driver ends transactions with IF @@TRANCOUNT > 0 ... batches.
+        transactions(pyodbc, checks, connection_string(driver, server, "off", "7.1"),
+                     "[TDS 7.1]")
 
 
 if __name__ == "__main__":
