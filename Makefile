@@ -15,66 +15,93 @@ ZFUZZ_SECONDS ?= 20
 TDSFUZZ_SECONDS ?= 20
 
 .PHONY: deps deps-wine build run test test-linux test-asan test-tsan windows check-windows \
-	test-wine dist fuzz bench clean format
+	test-wine dist fuzz bench clean format FORCE
+
+# The package installer runs once for each content of scripts/install-deps.sh: a stamp named
+# for the script's hash records that it has run to its end. `make deps` runs it regardless.
+DEPS_HASH := $(shell sha256sum scripts/install-deps.sh | cut -c1-16)
+DEPS_STAMP := .deps/installed-$(DEPS_HASH)
+DEPS_WINE_STAMP := .deps/installed-wine-$(DEPS_HASH)
 
 deps:
 	scripts/install-deps.sh
+	@mkdir -p .deps && touch $(DEPS_STAMP)
 
 deps-wine:
 	scripts/install-deps.sh --wine
+	@mkdir -p .deps && touch $(DEPS_STAMP) $(DEPS_WINE_STAMP)
 
-$(BUILD)/build.ninja:
+$(DEPS_STAMP):
+	scripts/install-deps.sh
+	@mkdir -p .deps && touch $@
+
+$(DEPS_WINE_STAMP):
+	scripts/install-deps.sh --wine
+	@mkdir -p .deps && touch $@ $(DEPS_STAMP)
+
+# A build folder's record of CMAKE_FLAGS, rewritten only when they change, so that a folder is
+# configured again when the flags differ from those it was configured with.
+%/cmake-flags: FORCE
+	@mkdir -p $*
+	@echo '$(CMAKE_FLAGS)' | cmp -s - $@ 2>/dev/null || echo '$(CMAKE_FLAGS)' > $@
+
+$(BUILD)/build.ninja: $(BUILD)/cmake-flags | $(DEPS_STAMP)
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	@touch $@
 
-build: deps $(BUILD)/build.ninja
+build: $(DEPS_STAMP) $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The tour needs the module, the host and the libraries they load, not the tests.
+run: $(DEPS_STAMP) $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target Dunmarrow dunmarrow winplatform opends60
 	$(BUILD)/host/dunmarrow -i examples/tour.sql
 
 test-linux: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-$(ASAN_BUILD)/build.ninja:
+$(ASAN_BUILD)/build.ninja: $(ASAN_BUILD)/cmake-flags | $(DEPS_STAMP)
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDUNMARROW_SANITIZE=ON \
 	  -DDUNMARROW_BENCH=OFF $(CMAKE_FLAGS)
+	@touch $@
 
-test-asan: deps $(ASAN_BUILD)/build.ninja
+test-asan: $(DEPS_STAMP) $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
 # The stress tests under ThreadSanitizer: only their target is built there.
-$(TSAN_BUILD)/build.ninja:
+$(TSAN_BUILD)/build.ninja: $(TSAN_BUILD)/cmake-flags | $(DEPS_STAMP)
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUNMARROW_TSAN=ON \
 	  -DDUNMARROW_BENCH=OFF $(CMAKE_FLAGS)
+	@touch $@
 
-test-tsan: deps $(TSAN_BUILD)/build.ninja
+test-tsan: $(DEPS_STAMP) $(TSAN_BUILD)/build.ninja
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target stress_tests
 	ctest --test-dir $(TSAN_BUILD) -L stress --output-on-failure
 
-$(WIN_BUILD)/build.ninja:
+$(WIN_BUILD)/build.ninja: | $(DEPS_STAMP)
 	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 
-$(WIN64_BUILD)/build.ninja:
+$(WIN64_BUILD)/build.ninja: | $(DEPS_STAMP)
 	cmake -S . -B $(WIN64_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
 
-windows: deps $(WIN_BUILD)/build.ninja $(WIN64_BUILD)/build.ninja
+windows: $(DEPS_STAMP) $(WIN_BUILD)/build.ninja $(WIN64_BUILD)/build.ninja
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 	cmake --build $(WIN64_BUILD) -j $(JOBS)
 
 check-windows: windows
 	python3 scripts/check_windows_dll.py i686-w64-mingw32-objdump $(WIN_BUILD)/Dunmarrow.dll \
-	  runtime/Dunmarrow.def x86
+	  $(WIN_BUILD)/generated/module_facts.json x86
 	python3 scripts/check_windows_dll.py x86_64-w64-mingw32-objdump $(WIN64_BUILD)/Dunmarrow.dll \
-	  runtime/Dunmarrow.def x64
+	  $(WIN64_BUILD)/generated/module_facts.json x64
 
 # The release: both DLLs, the registration scripts, INSTALL.txt and SHA256SUMS in one zip.
 dist: check-windows
 	python3 scripts/make_dist.py --x86 $(WIN_BUILD)/Dunmarrow.dll --x64 $(WIN64_BUILD)/Dunmarrow.dll \
-	  --def runtime/Dunmarrow.def --install release/INSTALL.txt --out dist
-	python3 scripts/check_dist.py dist/Dunmarrow-1.1.0.0-windows.zip runtime/Dunmarrow.def
+	  --facts $(WIN_BUILD)/generated/module_facts.json --install release/INSTALL.txt --out dist
+	python3 scripts/check_dist.py dist $(WIN_BUILD)/generated/module_facts.json
 
 # The format engine's fuzzer, ZDecompressBlock's and the TDS message parsing's (built when clang
 # can build libFuzzer targets), each for a while.
@@ -99,7 +126,7 @@ fuzz: build
 # ANSI code pages 1252 and 932) and the conformance checks against the Linux build's stand-ins.
 # The x64 build always; the x86 build where this machine runs 32-bit code and 32-bit Wine is
 # installed. The last lines say which ran.
-test-wine: deps-wine build windows
+test-wine: $(DEPS_WINE_STAMP) build windows
 	scripts/test-wine.sh $(abspath $(BUILD)) $(WIN_BUILD) $(WIN64_BUILD) $(JOBS)
 
 test: test-linux test-asan test-tsan check-windows dist fuzz test-wine
@@ -111,4 +138,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) dist/*.zip
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) dist/*.zip .deps

@@ -9,7 +9,7 @@
 
 #include "ods/params.h"
 #include "ods/session.h"
-#include "procs/file/format_engine.h"
+#include "procs/format/format_engine.h"
 #include "runtime/export.h"
 
 XP_PROCEDURE(xp_FormatStr);

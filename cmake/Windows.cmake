@@ -48,7 +48,7 @@ add_custom_command(OUTPUT ${ODS_IMPORT_LIB}
 add_custom_target(opends60_import DEPENDS ${ODS_IMPORT_LIB})
 
 add_library(Dunmarrow SHARED ${MODULE_SOURCES} ${MODULE_ALLOCATOR_SOURCE} ${MODULE_DEF}
-  ${CMAKE_SOURCE_DIR}/runtime/version.rc)
+  ${GENERATED_DIR}/version.rc)
 set_target_properties(Dunmarrow PROPERTIES PREFIX "" OUTPUT_NAME Dunmarrow)
 add_dependencies(Dunmarrow opends60_import)
 target_link_options(Dunmarrow PRIVATE -Wl,--kill-at)

@@ -1,3 +1,5 @@
+// TComponent, the base of the CryptoAPI component layer (crypto/crypto.h): ownership of
+// components by their owner, and the notices one component asks for before another is destroyed.
 #include "crypto/component.h"
 
 #include <algorithm>

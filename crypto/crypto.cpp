@@ -1,3 +1,6 @@
+// The CryptoAPI component layer: TKXCryptoProvider (a provider context), the hash objects and
+// the session keys, each holding its CryptoAPI handle only while active; and the shared provider
+// the encryption procedures use, kept under the XpLock and released at module unload.
 #include "crypto/crypto.h"
 
 #include <iterator>
@@ -5,6 +8,7 @@
 #include <vector>
 
 #include "runtime/failure.h"
+#include "runtime/module_steps.h"
 #include "runtime/xp_lock.h"
 
 namespace dunmarrow {
@@ -325,5 +329,7 @@ void ReleaseSharedCryptoProvider() {
   delete shared_provider;
   shared_provider = nullptr;
 }
+
+DUNMARROW_MODULE_STEPS(kCryptoProvider, nullptr, ReleaseSharedCryptoProvider)
 
 }  // namespace dunmarrow

@@ -1,3 +1,5 @@
+// The command-line host's drive root (Linux): the folder that holds the drive letters, chosen
+// by the host and given to the platform stand-ins, with its c folder made.
 #include "host/drive_root.h"
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// The command-line host's options, parsed in the manner of sqlcmd (host/options.h).
 #include "host/options.h"
 
 namespace dunmarrow::host {

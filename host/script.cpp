@@ -1,3 +1,4 @@
+// The command-line host's script reader: batches ended by GO lines, with their repeat counts.
 #include "host/script.h"
 
 #include "tsql/text.h"

@@ -1,3 +1,5 @@
+// The command-line host's output: a tsql::Sink that prints the engine's events as sqlcmd
+// prints them (tables of rows, counts, messages, PRINT text, trace lines).
 #include "host/sqlcmd_output.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The ICMP echo engine behind xp_Ping: a worker thread sends a series of echo requests to one
+// host and hands one reply record per echo to its component, which keeps the statistics.
 #include "net/icmp.h"
 
 #include <bit>

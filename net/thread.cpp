@@ -1,3 +1,5 @@
+// TThread: the thread class the network workers derive from (created suspended, started,
+// asked to stop, freeing itself at its end when so set).
 #include "net/thread.h"
 
 #include "runtime/failure.h"

@@ -1,3 +1,5 @@
+// The server's numeric structure (precision, scale, sign, 16 bytes of magnitude) and its
+// conversions to and from float, shared by the ODS library and the hosts.
 #include "ods/numeric.h"
 
 #include <cmath>

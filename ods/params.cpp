@@ -1,3 +1,5 @@
+// Parameters as the server describes them to srv_paraminfo, one builder per SQL type: what the
+// hosts and the tests use to make the parameters of a call.
 #include "ods/params.h"
 
 #include <algorithm>

@@ -1,3 +1,9 @@
+// BlockCache: the allocator behind every allocation of the module (runtime/block_cache.h).
+//
+// Map: the size classes and the sanitizer hooks; the per-thread caches and their records; the
+// shared stacks between threads; GetBlock, FreeBlock and ResizeBlock; releasing the cached
+// blocks and resuming; the module's own cache over its private heap, with its load and unload
+// steps (InstallBlockCache, ReleaseBlockCache).
 #include "runtime/block_cache.h"
 
 #include <algorithm>

@@ -1,3 +1,9 @@
+// The context frame's objects (runtime/context.h): the parameters of a call read into items,
+// the result-set columns, and the end of the call.
+//
+// Map: text conversions; TxpItem (one value: its kinds, setters and server type); TxpItems
+// (the list that owns its items); TxpParams (reading the parameters, writing OUTPUT ones
+// back); TxpFields (describing columns, sending rows and the DONE packet); TXProc (one call).
 #include "runtime/context.h"
 
 #include <algorithm>

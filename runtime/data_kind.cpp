@@ -1,3 +1,5 @@
+// Value kinds and their mapping from and to the server's type codes, and ReadParam, the direct
+// frame's access to one parameter.
 #include "runtime/data_kind.h"
 
 #include <cmath>

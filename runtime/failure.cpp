@@ -1,3 +1,5 @@
+// Failures: the one exception class of the module, raised with the code address of the caller
+// so that a report can name where it happened.
 #include "runtime/failure.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// The two frames around a procedure's work (direct and context), each one guard that turns any
+// failure into one report.
 #include "runtime/frame.h"
 
 #include <exception>

@@ -1,3 +1,5 @@
+// The date and time formats of the diagnostic log: read from the loading thread's locale at
+// module load, and the pictures that format a time with them.
 #include "runtime/locale_settings.h"
 
 #include <cstdio>

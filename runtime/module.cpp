@@ -1,33 +1,29 @@
+// The module's entry at load and unload: DllMain on Windows, a constructor and a destructor of
+// the shared object on Linux. They run the steps registered with runtime/module_steps.h in
+// their fixed order: the runtime's own, registered here, and those of the parts above it
+// (format engine, compression, crypto, network), each registered by its part.
 #include "runtime/module.h"
 
-#include "crypto/crypto.h"
-#include "net/internet.h"
 #include "platform/windows.h"
-#include "procs/compress/zbuffer.h"
-#include "procs/file/format_engine.h"
 #include "runtime/block_cache.h"
 #include "runtime/locale_settings.h"
+#include "runtime/module_steps.h"
 #include "runtime/report.h"
 #include "runtime/xp_lock.h"
 
 namespace dunmarrow {
 
+DUNMARROW_MODULE_STEPS(kBlockCache, InstallBlockCache, ReleaseBlockCache)
+DUNMARROW_MODULE_STEPS(kLog, nullptr, DestroyLogLock)
+DUNMARROW_MODULE_STEPS(kDateTimeFormats, LoadDateTimeFormats, nullptr)
+DUNMARROW_MODULE_STEPS(kXpLock, CreateXpLock, DeleteXpLock)
+
 void ModuleLoad() {
-  InstallBlockCache();
-  LoadDateTimeFormats();
-  LoadRegionalFormat();
-  CreateXpLock();
-  CreateZBufferRegistry();
-  NetworkStartup();
+  RunModuleLoadSteps();
 }
 
 void ModuleUnload() {
-  NetworkCleanup();
-  ReleaseSharedCryptoProvider();
-  DestroyZBufferRegistry();
-  DeleteXpLock();
-  DestroyLogLock();
-  ReleaseBlockCache();
+  RunModuleUnloadSteps();
 }
 
 }  // namespace dunmarrow

@@ -1,3 +1,5 @@
+// Failure reports: the text with the failure address relative to the module, appended to the
+// diagnostic log under its lock and sent to the client as a message.
 #include "runtime/report.h"
 
 #include <atomic>

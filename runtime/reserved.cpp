@@ -1,4 +1,12 @@
 // Reserved entry points: they return -1 at once and send nothing.
+//
+// Why 35 of them: the module keeps the whole export table of the module it replaces, 59 names,
+// of which only 23 procedures work. Servers and scripts set up for that module may have any of
+// its names registered with sp_addextendedproc; the server looks a name up in the DLL when it
+// is executed, and a missing name would fail that call with an error of the server instead of the
+// status -1 its callers have always received. So every name stays exported, and the ones
+// without a working procedure answer -1 here. The release's register.sql registers only the
+// working ones (scripts/make_dist.py reads the list below).
 #include "runtime/export.h"
 
 #define XP_RESERVED(name) \

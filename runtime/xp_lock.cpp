@@ -1,3 +1,4 @@
+// XpLock: the process-wide re-entrant lock of the compression buffers and the CryptoAPI work.
 #include "runtime/xp_lock.h"
 
 #include "platform/windows.h"

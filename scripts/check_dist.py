@@ -2,9 +2,11 @@
 """Checks the release zip as an administrator receives it: it unpacks, holds the two DLLs (an
 x86 and an x64 PE file), register.sql, unregister.sql and INSTALL.txt, every sum of SHA256SUMS
 matches, and register.sql registers exactly the working procedures (the exported xp_ names
-less the reserved entry points), each once, which unregister.sql removes again.
-usage: check_dist.py ZIP DEF [RESERVED]"""
+less the reserved entry points), each once, which unregister.sql removes again. The zip is
+the one of the version in a build's generated/module_facts.json.
+usage: check_dist.py DIST_FOLDER MODULE_FACTS_JSON [RESERVED]"""
 import hashlib
+import json
 import re
 import struct
 import sys
@@ -15,7 +17,9 @@ MACHINES = {"x86/Dunmarrow.dll": 0x014C, "x64/Dunmarrow.dll": 0x8664}
 
 
 def main():
-    path, module_def = sys.argv[1:3]
+    folder_of_dist, facts_path = sys.argv[1:3]
+    facts = json.load(open(facts_path))
+    path = "%s/Dunmarrow-%s-windows.zip" % (folder_of_dist, facts["version"])
     reserved_source = sys.argv[3] if len(sys.argv) > 3 else "runtime/reserved.cpp"
     failures = []
     with tempfile.TemporaryDirectory() as folder:
@@ -43,7 +47,7 @@ def main():
                 failures.append("%s is not a PE file for machine 0x%04X" % (name, machine))
 
         reserved = set(re.findall(r"^XP_RESERVED\((\w+)\)", open(reserved_source).read(), re.M))
-        exported = [l.strip() for l in open(module_def) if l.strip().startswith("xp_")]
+        exported = [name for name in facts["exports"] if name.startswith("xp_")]
         working = sorted(n for n in exported if n not in reserved)
         registered = re.findall(r"\bsp_addextendedproc N'(\w+)'", read("register.sql").decode("ascii"))
         dropped = re.findall(r"\bsp_dropextendedproc N'(\w+)'", read("unregister.sql").decode("ascii"))

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Checks a Windows build of Dunmarrow.dll as a file, for an architecture (x86 or x64): it is a
-PE file of that machine; its export table holds exactly the names of the .def file, undecorated;
-it imports from opends60.dll and otherwise only from DLLs every Windows system has (no runtime
-DLL of the compiler, no zlib1.dll); its version resource reads 1.1.0.0 and its file description
-names the architecture.
-usage: check_windows_dll.py OBJDUMP DLL DEF x86|x64"""
+PE file of that machine; its export table holds exactly the names of the export table,
+undecorated; it imports from opends60.dll and otherwise only from DLLs every Windows system has
+(no runtime DLL of the compiler, no zlib1.dll); its version resource reads the project's version
+and its file description names the architecture. The names and the version come from the
+build's generated/module_facts.json.
+usage: check_windows_dll.py OBJDUMP DLL MODULE_FACTS_JSON x86|x64"""
+import json
 import re
 import struct
 import subprocess
@@ -15,15 +17,6 @@ MACHINES = {"x86": "pei-i386", "x64": "pei-x86-64"}
 SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "user32.dll", "wsock32.dll", "ws2_32.dll",
                "iphlpapi.dll", "msvcrt.dll", "version.dll", "ntdll.dll"}
 SERVER_DLL = "opends60.dll"
-
-
-def def_names(path):
-    names = []
-    for line in open(path):
-        name = line.strip()
-        if name and not name.startswith(("LIBRARY", "EXPORTS")):
-            names.append(name)
-    return sorted(names)
 
 
 def version_string(data, key):
@@ -41,7 +34,8 @@ def version_string(data, key):
 
 
 def main():
-    objdump, dll, module_def, arch = sys.argv[1:5]
+    objdump, dll, facts_path, arch = sys.argv[1:5]
+    facts = json.load(open(facts_path))
     dump = subprocess.run([objdump, "-p", dll], check=True, capture_output=True, text=True).stdout
     failures = []
     form = re.search(r"file format (\S+)", dump)
@@ -52,7 +46,7 @@ def main():
     if len(table) != 2:
         sys.exit("no export table in " + dll)
     exported = sorted(re.findall(r"^\s*\[\s*\d+\]\s+(\S+)$", table[1].split("\n\n", 1)[0], re.M))
-    expected = def_names(module_def)
+    expected = sorted(facts["exports"])
     if exported != expected:
         failures.append("exports differ: missing %s, extra %s"
                         % (sorted(set(expected) - set(exported)), sorted(set(exported) - set(expected))))
@@ -72,15 +66,16 @@ def main():
         file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<4I", data, at + 8)
         version = lambda ms, ls: "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
         for what, ms, ls in (("FileVersion", file_ms, file_ls), ("ProductVersion", product_ms, product_ls)):
-            if version(ms, ls) != "1.1.0.0":
+            if version(ms, ls) != facts["version"]:
                 failures.append("%s is %s" % (what, version(ms, ls)))
         description = version_string(data, "FileDescription")
         if description is None or not description.endswith("(%s)" % arch):
             failures.append("the file description %r does not name %s" % (description, arch))
     if failures:
         sys.exit("%s:\n  %s" % (dll, "\n  ".join(failures)))
-    print("%s: %s, %d exports as listed, imports %s, version 1.1.0.0, \"%s\""
-          % (dll, arch, len(exported), " ".join(sorted(imported, key=str.lower)), description))
+    print("%s: %s, %d exports as listed, imports %s, version %s, \"%s\""
+          % (dll, arch, len(exported), " ".join(sorted(imported, key=str.lower)), facts["version"],
+             description))
 
 
 main()

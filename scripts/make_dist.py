@@ -1,36 +1,36 @@
 #!/usr/bin/env python3
 """Writes the release an administrator installs: Dunmarrow-VERSION-windows.zip holding
 x86/Dunmarrow.dll, x64/Dunmarrow.dll, register.sql (sp_addextendedproc for every working
-procedure), unregister.sql, INSTALL.txt and SHA256SUMS (the sums of the other files).
+procedure), unregister.sql, INSTALL.txt and SHA256SUMS (the sums of the other files). The
+version and the export table come from a build's generated/module_facts.json.
 
 The zip is the same bytes for the same inputs: its entries are in a fixed order with a fixed
 time (SOURCE_DATE_EPOCH, else the time of the last commit) and fixed permissions."""
 import argparse
 import hashlib
+import json
 import os
 import re
 import subprocess
 import time
 import zipfile
 
-VERSION = "1.1.0.0"
 DLL_PATH = r"C:\Program Files\Dunmarrow\Dunmarrow.dll"
 
 
-def working_procedures(module_def, reserved_source):
-    """The exported xp_ names less the reserved entry points, in the order of the .def file."""
+def working_procedures(exports, reserved_source):
+    """The exported xp_ names less the reserved entry points, in the order of the export table."""
     reserved = set(re.findall(r"^XP_RESERVED\((\w+)\)", open(reserved_source).read(), re.M))
-    names = [line.strip() for line in open(module_def)]
-    return [n for n in names if n.startswith("xp_") and n not in reserved]
+    return [n for n in exports if n.startswith("xp_") and n not in reserved]
 
 
 def crlf(lines):
     return ("\r\n".join(lines) + "\r\n").encode("ascii")
 
 
-def register_sql(names):
+def register_sql(names, version):
     lines = [
-        "-- Registers the %d procedures of Dunmarrow %s in master. Run as a member of sysadmin." % (len(names), VERSION),
+        "-- Registers the %d procedures of Dunmarrow %s in master. Run as a member of sysadmin." % (len(names), version),
         "-- Set @dll to where Dunmarrow.dll was copied: x64\\Dunmarrow.dll for a 64-bit server,",
         "-- x86\\Dunmarrow.dll for a 32-bit one (see INSTALL.txt). Procedures already registered",
         "-- are left as they are.",
@@ -49,9 +49,9 @@ def register_sql(names):
     return crlf(lines)
 
 
-def unregister_sql(names):
+def unregister_sql(names, version):
     lines = [
-        "-- Removes the %d procedures of Dunmarrow %s from master and unloads the DLL, so that" % (len(names), VERSION),
+        "-- Removes the %d procedures of Dunmarrow %s from master and unloads the DLL, so that" % (len(names), version),
         "-- its file can be replaced or deleted. Run as a member of sysadmin.",
         "USE master;",
         "GO",
@@ -76,26 +76,28 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--x86", required=True)
     parser.add_argument("--x64", required=True)
-    parser.add_argument("--def", dest="module_def", required=True)
+    parser.add_argument("--facts", required=True, help="generated/module_facts.json of a build")
     parser.add_argument("--reserved", default="runtime/reserved.cpp")
     parser.add_argument("--install", required=True, help="INSTALL.txt")
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
 
-    names = working_procedures(args.module_def, args.reserved)
+    facts = json.load(open(args.facts))
+    version = facts["version"]
+    names = working_procedures(facts["exports"], args.reserved)
     install = open(args.install, "rb").read().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
     files = [
         ("x86/Dunmarrow.dll", open(args.x86, "rb").read()),
         ("x64/Dunmarrow.dll", open(args.x64, "rb").read()),
-        ("register.sql", register_sql(names)),
-        ("unregister.sql", unregister_sql(names)),
+        ("register.sql", register_sql(names, version)),
+        ("unregister.sql", unregister_sql(names, version)),
         ("INSTALL.txt", install),
     ]
     sums = "".join("%s  %s\n" % (hashlib.sha256(data).hexdigest(), name) for name, data in files)
     files.append(("SHA256SUMS", sums.encode("ascii")))
 
     os.makedirs(args.out, exist_ok=True)
-    path = os.path.join(args.out, "Dunmarrow-%s-windows.zip" % VERSION)
+    path = os.path.join(args.out, "Dunmarrow-%s-windows.zip" % version)
     stamp = time.gmtime(max(source_date(), 315532800))[:6]
     with zipfile.ZipFile(path + ".tmp", "w") as archive:
         for name, data in files:

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "dunmarrow_version.h"
 #include "tsql/permissions.h"
 
 namespace dunmarrow::tsql {
@@ -45,9 +46,9 @@ struct SessionState {
   // What the session reports about its server and login (a host may set them).
   std::string login = "sa";
   std::string server_name = "DUNMARROW";
-  std::string version =
-      "Dunmarrow 1.1.0.0 - T-SQL engine for extended stored procedures (compatible with "
-      "Microsoft SQL Server 8.00.2039, Open Data Services 7.0)";
+  std::string version = "Dunmarrow " DUNMARROW_VERSION
+                        " - T-SQL engine for extended stored procedures (compatible with "
+                        "Microsoft SQL Server 8.00.2039, Open Data Services 7.0)";
   std::string product_version = "8.00.2039";
   std::string product_level = "SP4";
   std::string edition = "Dunmarrow";

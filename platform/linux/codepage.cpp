@@ -1,3 +1,5 @@
+// Linux stand-ins: the ANSI code page (UTF-8, 65001) and its conversions to and from UTF-16
+// (MultiByteToWideChar, WideCharToMultiByte, IsDBCSLeadByte, GetACP).
 #include "platform/linux/codepage.h"
 
 #include <string>

@@ -1,3 +1,10 @@
+// Linux stand-ins: CryptoAPI (advapi32) as the Microsoft Base Cryptographic Provider answers,
+// as far as the module uses it, on nettle's hashes and ciphers.
+//
+// Map: helpers and nettle's DES glue; the objects (Provider, Hash, Key) and their registry of
+// handles; the provider functions (CryptAcquireContext, CryptReleaseContext); the hash
+// functions (CryptCreateHash to CryptDestroyHash); the key functions (CryptDeriveKey,
+// CryptDestroyKey, key parameters); encryption and decryption with the provider's padding.
 #include "platform/linux/crypt.h"
 
 #include <nettle/arcfour.h>

@@ -1,3 +1,4 @@
+// Linux stand-ins: drive-letter paths mapped below the drive root, and GetLogicalDrives.
 #include "platform/linux/drives.h"
 
 #include <dirent.h>

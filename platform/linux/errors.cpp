@@ -1,3 +1,5 @@
+// Linux stand-ins: the thread's last-error code, the mapping of errno values to Windows error
+// codes, and FormatMessage with the system's English texts.
 #include "platform/linux/errors.h"
 
 #include <errno.h>

@@ -1,3 +1,4 @@
+// Linux stand-ins: private heaps (HeapCreate, HeapAlloc, HeapFree, HeapSize).
 #include "platform/linux/heap.h"
 
 #include <atomic>

@@ -1,3 +1,5 @@
+// Linux stand-ins: locale settings (GetLocaleInfoA, GetThreadLocale) from the process locale,
+// and the local time.
 #include "platform/linux/locale.h"
 
 #include <langinfo.h>

@@ -1,3 +1,5 @@
+// Linux stand-ins: windows and their messages (user32), the part the network components need:
+// hidden windows owned by a thread, posted and sent messages, and their queue per thread.
 #include "platform/linux/messages.h"
 
 #include <chrono>

@@ -1,3 +1,5 @@
+// Linux stand-ins: modules (LoadLibrary, GetProcAddress, FreeLibrary, GetModuleHandleEx) over
+// the dynamic loader.
 #include "platform/linux/module.h"
 
 #include <dlfcn.h>

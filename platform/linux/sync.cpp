@@ -1,3 +1,4 @@
+// Linux stand-ins: critical sections, re-entrant locks for the thread that holds them.
 #include "platform/linux/sync.h"
 
 #include <sys/syscall.h>

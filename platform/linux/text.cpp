@@ -1,3 +1,5 @@
+// Internal to the Linux stand-ins: UTF-8 and UTF-16 text and the case folding Windows uses for
+// file and profile names.
 #include "platform/linux/text.h"
 
 #include "platform/linux/codepage.h"

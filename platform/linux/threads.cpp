@@ -1,3 +1,5 @@
+// Linux stand-ins: threads (CreateThread, also suspended, ResumeThread, WaitForSingleObject,
+// GetExitCodeThread, Sleep) over the C++ thread library.
 #include "platform/linux/threads.h"
 
 #include <chrono>

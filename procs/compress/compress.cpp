@@ -5,6 +5,7 @@
 #include "runtime/context.h"
 #include "runtime/export.h"
 #include "runtime/failure.h"
+#include "runtime/module_steps.h"
 #include "runtime/param_checks.h"
 
 namespace dunmarrow {
@@ -45,6 +46,9 @@ ZBlock Decompress(const ZBuffer::Bytes& input, int32_t max_length) {
 }
 
 }  // namespace
+// The table of buffers lives in zbuffer.cpp; the compression procedures register its steps.
+DUNMARROW_MODULE_STEPS(kZBuffers, CreateZBufferRegistry, DestroyZBufferRegistry)
+
 }  // namespace dunmarrow
 
 using namespace dunmarrow;

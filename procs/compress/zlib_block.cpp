@@ -1,3 +1,5 @@
+// The two zlib block routines of the compression procedures: a byte block in, a newly allocated
+// byte block out, in the zlib stream format, with their failures reported as one message.
 #include "procs/compress/zlib_block.h"
 
 #include <zlib.h>

@@ -60,6 +60,8 @@ int SymmetricQuick(TXProc& proc, bool encode) {
 }  // namespace
 }  // namespace dunmarrow
 
+// The failure reports name "xp_quick_symmetric_encode" and "xp_quick_symmetric_decode", not the
+// export names: deliberately, as the callers of the original module see and match those texts.
 XP_PROCEDURE(xp_symmetric_quick_encode) {
   return dunmarrow::RunContextFrame(srvproc,
                                     "xp_quick_symmetric_encode: ", [](dunmarrow::TXProc& proc) {

@@ -1,5 +1,5 @@
-// xp_FileSize, xp_FileDelete, xp_FileCopy and xp_GetLogicalDrives: sizes, deleting and
-// copying files, and the mask of the drive letters.
+// xp_FileSize, xp_FileDelete and xp_FileCopy: the size of a file (by name or by handle),
+// deleting and copying files.
 #include <cstdint>
 #include <cstring>
 
@@ -118,11 +118,4 @@ XP_PROCEDURE(xp_FileDelete) {
 
 XP_PROCEDURE(xp_FileCopy) {
   return RunContextFrame(srvproc, "xp_FileCopy: ", FileCopy);
-}
-
-// Any parameters are accepted and ignored; 0 when the system has no answer.
-XP_PROCEDURE(xp_GetLogicalDrives) {
-  return RunContextFrame(srvproc, "xp_GetLogicalDrives: ", [](TXProc&) {
-    return static_cast<int>(GetLogicalDrives());
-  });
 }

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "procs/file/format_engine.h"
+#include "procs/format/format_engine.h"
 #include "runtime/failure.h"
 
 namespace {

@@ -1,3 +1,5 @@
+// Helpers for the unit tests: calling a procedure through the ODS library with an in-process
+// session, and a fresh drive root for each test.
 #include "tests/unit/call_helpers.h"
 
 #include <fstream>

@@ -1,6 +1,6 @@
 // The format engine: directive grammar, conversions, float digits and notations, currency
 // layouts, and the driver's growth.
-#include "procs/file/format_engine.h"
+#include "procs/format/format_engine.h"
 
 #include <gtest/gtest.h>
 

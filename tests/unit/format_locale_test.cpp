@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/windows.h"
-#include "procs/file/format_engine.h"
+#include "procs/format/format_engine.h"
 #include "tests/unit/call_helpers.h"
 
 namespace dunmarrow::test {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "procs/file/format_engine.h"
+#include "procs/format/format_engine.h"
 #include "runtime/export.h"
 #include "tests/unit/call_helpers.h"
 

@@ -1,3 +1,5 @@
+// Test doubles for the network: a resolver that answers from a table and an ICMP service that
+// answers from a script, put in place of the system's in the platform layer.
 #include "tests/unit/net_fakes.h"
 
 #include <cstring>

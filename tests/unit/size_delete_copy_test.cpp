@@ -1,5 +1,4 @@
-// xp_FileSize, xp_FileDelete, xp_FileCopy and xp_GetLogicalDrives end to end through the ODS
-// library.
+// xp_FileSize, xp_FileDelete and xp_FileCopy end to end through the ODS library.
 #include "platform/windows.h"
 #include "runtime/export.h"
 #include "tests/unit/call_helpers.h"
@@ -8,7 +7,6 @@
 XP_PROCEDURE(xp_FileSize);
 XP_PROCEDURE(xp_FileDelete);
 XP_PROCEDURE(xp_FileCopy);
-XP_PROCEDURE(xp_GetLogicalDrives);
 
 namespace dunmarrow::test {
 namespace {
@@ -223,23 +221,6 @@ TEST_F(FileProcTest, CopyFailuresComeAfterTheDoneAndOutputsGoBackUnchanged) {
               ContextFailure("xp_FileCopy: Invalid list of parameters."));
   }
   EXPECT_FALSE(std::filesystem::exists(D("x")));
-}
-
-TEST_F(FileProcTest, LogicalDrivesAreTheMappedLetters) {
-  auto result = Call(xp_GetLogicalDrives);
-  EXPECT_EQ(result.status, 4);  // C:
-  EXPECT_EQ(result.Transcript(), kPlainDone);
-  std::filesystem::create_directories(root_ / "d");
-  // Any parameters are accepted and ignored; OUTPUT ones go back as they came.
-  result = Call(xp_GetLogicalDrives, {Int(7), Output(VarChar("x", 3))});
-  EXPECT_EQ(result.status, 12);  // C: and D:
-  EXPECT_EQ(result.Transcript(), (std::vector<std::string>{"senddone status=0x0001 info=0 count=0",
-                                                           "paramsetoutput 2 0x78"}));
-  // No drive at all: the system call has no answer, which is 0 and no failure.
-  std::filesystem::remove_all(root_);
-  result = Call(xp_GetLogicalDrives);
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.Transcript(), kPlainDone);
 }
 
 }  // namespace

@@ -1,13 +1,17 @@
 // Loads the module as the server does and checks what the server relies on: the module and
 // the opends60.dll it imports load, __GetXpVersion answers 0x07000000, every name of the
-// export table resolves and no other name is exported, and the version resource reads 1.1.0.0.
-// usage: xp_load MODULE DEF
+// export table resolves and no other name is exported, and the version resource reads the
+// project's version. The names and the version are compiled in from the build's generated
+// headers.
+// usage: xp_load MODULE
 #include <windows.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "dunmarrow_version.h"
+#include "export_table.h"
 
 namespace {
 
@@ -16,20 +20,6 @@ int failures = 0;
 void Expect(bool ok, const std::string& what) {
   std::printf("%s: %s\n", ok ? "ok" : "FAILED", what.c_str());
   if (!ok) ++failures;
-}
-
-std::vector<std::string> DefNames(const char* path) {
-  std::vector<std::string> names;
-  std::ifstream def(path);
-  std::string line;
-  while (std::getline(def, line)) {
-    size_t begin = line.find_first_not_of(" \t\r");
-    if (begin == std::string::npos) continue;
-    std::string name = line.substr(begin, line.find_last_not_of(" \t\r") + 1 - begin);
-    if (name.rfind("LIBRARY", 0) == 0 || name.rfind("EXPORTS", 0) == 0) continue;
-    names.push_back(name);
-  }
-  return names;
 }
 
 DWORD ExportedNameCount(HMODULE module) {
@@ -68,13 +58,13 @@ void CheckVersionResource(const char* path) {
   }
   std::string file = VersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
   std::string product = VersionText(fixed->dwProductVersionMS, fixed->dwProductVersionLS);
-  Expect(file == "1.1.0.0", "file version " + file);
-  Expect(product == "1.1.0.0", "product version " + product);
+  Expect(file == DUNMARROW_VERSION, "file version " + file);
+  Expect(product == DUNMARROW_VERSION, "product version " + product);
   char* text = nullptr;
   if (VerQueryValueA(data.data(), "\\StringFileInfo\\040904E4\\FileVersion",
                      reinterpret_cast<void**>(&text), &length) &&
       text) {
-    Expect(std::string(text) == "1.1.0.0", std::string("FileVersion text ") + text);
+    Expect(std::string(text) == DUNMARROW_VERSION, std::string("FileVersion text ") + text);
   } else {
     Expect(false, "the version resource has the FileVersion text");
   }
@@ -83,8 +73,8 @@ void CheckVersionResource(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s MODULE DEF\n", argv[0]);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s MODULE\n", argv[0]);
     return 2;
   }
   HMODULE module = LoadLibraryA(argv[1]);
@@ -99,20 +89,19 @@ int main(int argc, char** argv) {
   if (version) std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(version()));
   Expect(version && version() == 0x07000000, std::string("__GetXpVersion() = ") + text);
 
-  std::vector<std::string> names = DefNames(argv[2]);
   size_t resolved = 0;
-  for (const std::string& name : names) {
-    if (GetProcAddress(module, name.c_str())) {
+  for (const char* name : dunmarrow::kExportNames) {
+    if (GetProcAddress(module, name)) {
       ++resolved;
     } else {
-      Expect(false, name + " resolves");
+      Expect(false, std::string(name) + " resolves");
     }
   }
-  Expect(names.size() == 59 && resolved == names.size(), std::to_string(resolved) + " of the " +
-                                                             std::to_string(names.size()) +
-                                                             " names of the export table resolve");
+  Expect(resolved == dunmarrow::kExportCount, std::to_string(resolved) + " of the " +
+                                                  std::to_string(dunmarrow::kExportCount) +
+                                                  " names of the export table resolve");
   DWORD exported = ExportedNameCount(module);
-  Expect(exported == names.size(), std::to_string(exported) + " names exported");
+  Expect(exported == dunmarrow::kExportCount, std::to_string(exported) + " names exported");
 
   CheckVersionResource(argv[1]);
   FreeLibrary(module);

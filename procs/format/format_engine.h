@@ -1,4 +1,7 @@
 // The format engine of xp_FormatStr: a printf-style formatter over typed arguments, in UTF-16.
+// Its files: float_digits.cpp (exact decimal digits), notations.cpp (the text of a float or
+// currency value), format_pass.cpp (the pass over the format and the entry points),
+// regional_format.cpp (the locale's number settings); format_internal.h joins them.
 //
 // A directive is "%" [index ":"] ["-"] [width] ["." precision] letter, where index, width and
 // precision are each a run of decimal digits or "*" (the value of the next argument). The

@@ -2,10 +2,11 @@
 // first parameter.
 #include <vector>
 
-#include "procs/file/format_engine.h"
+#include "procs/format/format_engine.h"
 #include "runtime/context.h"
 #include "runtime/export.h"
 #include "runtime/failure.h"
+#include "runtime/module_steps.h"
 
 namespace dunmarrow {
 namespace {
@@ -52,6 +53,9 @@ int FormatStr(TXProc& proc) {
 }
 
 }  // namespace
+// The engine reads the locale's number settings once, as the module is loaded.
+DUNMARROW_MODULE_STEPS(kRegionalFormat, LoadRegionalFormat, nullptr)
+
 }  // namespace dunmarrow
 
 XP_PROCEDURE(xp_FormatStr) {
