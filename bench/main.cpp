@@ -1,13 +1,16 @@
 // The benchmarks' main: runs the benchmarks as Google Benchmark's own main does, then prints one
 // table that sets each of the module's measurements beside its baseline from the same run, with
 // the ratio of their real times, the goal it must meet, and the ratio of their CPU times. A pair
-// whose benchmarks were filtered out or failed shows "-".
+// whose benchmarks were filtered out or failed shows "-". The rows of the TDS server follow, with
+// their latencies.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "bench/served_drive.h"
 
 namespace {
 
@@ -75,6 +78,80 @@ void PrintRow(const std::string& label, const std::string& ours, const std::stri
   }
   std::printf("%-44s %12s %12s %8s %8s  %-8s %s\n", label.c_str(), ours.c_str(), baseline.c_str(),
               ratio_text, cpu_text, goal_text, verdict);
+}
+
+// `dunmarrow serve` under FreeTDS's DB-Library: rates against rates, so the ratio is ours over
+// the baseline and the goal a least ratio. The benchmarks' time per iteration is the time per
+// call (or per connection).
+struct RatePair {
+  const char* label;
+  const char* ours;
+  const char* baseline;
+  double goal;  // the smallest ratio that meets it; 0: reported only
+  const char* goal_text;
+};
+
+std::string Rate(double ns) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.0f/s", 1e9 / ns);
+  return text;
+}
+
+double Counter(const benchmark::BenchmarkReporter::Run& run, const char* name) {
+  auto found = run.counters.find(name);
+  return found == run.counters.end() ? 0 : found->second.value;
+}
+
+void PrintServeTable(const TableReporter& reporter) {
+#define TDS_CALLS(what) "BM_TdsCalls/" what "/iterations:1/manual_time"
+#define TDS_WIRE(what) "BM_WireLoop/" what "/iterations:1/manual_time"
+  static const RatePair kPairs[] = {
+      {"TDS xp_FileExists, 1 conn vs TCP loop", TDS_CALLS("FileExists_1_connection"),
+       TDS_WIRE("FileExists_sizes"), 0.5, ">= 0.50x"},
+      {"TDS xp_ZCompress 64 KiB, 1 conn vs TCP loop", TDS_CALLS("ZCompress64K_1_connection"),
+       TDS_WIRE("ZCompress64K_sizes"), 0.5, ">= 0.50x"},
+      {"TDS xp_FileExists, 16 conns vs 1 conn", TDS_CALLS("FileExists_16_connections"),
+       TDS_CALLS("FileExists_1_connection"), 1.5, ">= 1.5x"},
+      {"TDS xp_ZCompress 64 KiB, 16 conns vs 1 conn", TDS_CALLS("ZCompress64K_16_connections"),
+       TDS_CALLS("ZCompress64K_1_connection"), 1.5, ">= 1.5x"},
+      {"TDS connect+login+call, plain vs TCP", "BM_TdsConnections/plain/iterations:1/manual_time",
+       "BM_WireConnections/iterations:1/manual_time", 0, "report"},
+      {"TDS connect+login+call, TLS vs TCP", "BM_TdsConnections/tls/iterations:1/manual_time",
+       "BM_WireConnections/iterations:1/manual_time", 0, "report"},
+  };
+  for (const RatePair& pair : kPairs) {
+    const auto* ours = reporter.Find(pair.ours);
+    const auto* baseline = reporter.Find(pair.baseline);
+    bool measured = ours && baseline;
+    double ratio = measured ? Nanoseconds(*baseline) / Nanoseconds(*ours) : 0;
+    char ratio_text[32] = "-";
+    if (measured)
+      std::snprintf(ratio_text, sizeof ratio_text, ratio < 0.1 ? "%.3fx" : "%.2fx", ratio);
+    const char* verdict = !measured || pair.goal == 0 ? "" : ratio >= pair.goal ? "met" : "NOT MET";
+    std::printf("%-44s %12s %12s %8s %8s  %-8s %s\n", pair.label,
+                ours ? Rate(Nanoseconds(*ours)).c_str() : "-",
+                baseline ? Rate(Nanoseconds(*baseline)).c_str() : "-", ratio_text, "-",
+                pair.goal_text, verdict);
+  }
+  // Latency of each call as its client saw it, and the CPU the server spent per call.
+  static const char* const kLatencies[][2] = {
+      {"  xp_FileExists, 1 conn", TDS_CALLS("FileExists_1_connection")},
+      {"  xp_FileExists, 16 conns", TDS_CALLS("FileExists_16_connections")},
+      {"  xp_ZCompress 64 KiB, 1 conn", TDS_CALLS("ZCompress64K_1_connection")},
+      {"  xp_ZCompress 64 KiB, 16 conns", TDS_CALLS("ZCompress64K_16_connections")},
+      {"  connect+login+call, plain", "BM_TdsConnections/plain/iterations:1/manual_time"},
+      {"  connect+login+call, TLS", "BM_TdsConnections/tls/iterations:1/manual_time"},
+  };
+  std::printf("%-44s %12s %12s %12s\n", "TDS latency and server CPU", "p50", "p99", "server CPU");
+  for (const auto& row : kLatencies) {
+    const auto* run = reporter.Find(row[1]);
+    if (!run) continue;
+    std::printf("%-44s %12s %12s %12s\n", row[0], Duration(Counter(*run, "p50_us") * 1e3).c_str(),
+                Duration(Counter(*run, "p99_us") * 1e3).c_str(),
+                Duration(Counter(*run, "server_cpu_us") * 1e3).c_str());
+  }
+#undef TDS_CALLS
+#undef TDS_WIRE
 }
 
 void PrintTable(const TableReporter& reporter) {
@@ -155,7 +232,9 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TableReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
+  tds_bench::StopSharedServers();
   benchmark::Shutdown();
   PrintTable(reporter);
+  PrintServeTable(reporter);
   return 0;
 }

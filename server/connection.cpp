@@ -92,6 +92,10 @@ struct Connection::State {
 
   // Set while a request runs, by what the client sends meanwhile.
   bool attention = false;
+  // The socket is asked again only after a pause: a call of a few microseconds would
+  // otherwise spend more on these polls than on its work.
+  static constexpr auto kAttentionPollInterval = std::chrono::milliseconds(1);
+  Clock::time_point next_attention_poll;
   bool client_gone = false;
   std::string fault;
 };
@@ -302,6 +306,9 @@ void Connection::State::Login(const Message& message) {
 
 bool Connection::State::PollAttention() {
   if (attention || client_gone || !fault.empty()) return true;
+  Clock::time_point now = Clock::now();
+  if (now < next_attention_poll) return false;
+  next_attention_poll = now + kAttentionPollInterval;
   try {
     if (!current->ReadReady()) return false;
     std::optional<Message> m = reader.ReadMessage(settings.limits.max_message_bytes);
@@ -336,6 +343,7 @@ void Connection::State::Reset(bool keep_transaction) {
 
 void Connection::State::Request(const Message& message) {
   attention = false;
+  next_attention_poll = {};  // the first check of a request always asks
   TokenSink sink(writer, version, ServerName(), [this] { return PollAttention(); });
   if (message.status & (packet::kResetConnection | packet::kResetSkipTransaction)) {
     Reset(!(message.status & packet::kResetConnection));

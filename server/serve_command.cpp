@@ -76,7 +76,7 @@ bool PlaceTemporaryFolder(const std::vector<std::string>& roots, const fs::path&
   fs::path current = fs::weakly_canonical(tmpdir && *tmpdir ? tmpdir : "/tmp", status);
   auto inside = [&](const fs::path& path) {
     for (const std::string& root : roots) {
-      // One path object: iterators of two temporaries cannot be compared.
+      // One path object: iterators of two temporaries would not belong to the same range.
       const fs::path base(root);
       auto [r, p] = std::mismatch(base.begin(), base.end(), path.begin(), path.end());
       if (r == base.end()) return true;

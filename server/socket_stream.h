@@ -1,8 +1,11 @@
-// A connection's TCP socket as a ByteStream: reads wait in poll() up to the read timeout,
-// writes never raise SIGPIPE and give up on a peer that stops reading.
+// A connection's TCP socket as a ByteStream: reads wait in poll() up to the read timeout and
+// take what has arrived into a buffer of their own (a packet's header and payload in one
+// receive), writes never raise SIGPIPE and give up on a peer that stops reading.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <memory>
 
 #include "server/byte_stream.h"
 
@@ -26,10 +29,17 @@ class SocketStream : public ByteStream {
   // Waits until the socket is ready for `events`; false when `timeout` passed (zero: waits
   // for ever).
   bool Wait(short events, std::chrono::milliseconds timeout);
+  // One receive of up to `size` bytes, waiting up to the read timeout.
+  size_t Receive(uint8_t* data, size_t size);
+
+  static constexpr size_t kBufferSize = 16 * 1024;
 
   int fd_;
   std::chrono::milliseconds read_timeout_{0};
   std::chrono::milliseconds write_timeout_;
+  // Bytes received and not yet read: in_[in_begin_, in_end_).
+  std::unique_ptr<uint8_t[]> in_ = std::make_unique<uint8_t[]>(kBufferSize);
+  size_t in_begin_ = 0, in_end_ = 0;
 };
 
 }  // namespace dunmarrow::server

@@ -70,6 +70,7 @@ void PacketWriter::Begin(uint8_t type) {
   type_ = type;
   packet_id_ = 1;
   buffer_.clear();
+  packets_.clear();
 }
 
 void PacketWriter::Write(std::span<const uint8_t> bytes) {
@@ -102,11 +103,13 @@ void PacketWriter::Flush(size_t from, bool last) {
                                          packet_id_,
                                          0};
   ++packet_id_;
-  // One write per packet: the header and its payload together.
-  std::vector<uint8_t> out(header, header + packet::kHeaderSize);
-  out.insert(out.end(), buffer_.begin() + static_cast<ptrdiff_t>(from),
-             buffer_.begin() + static_cast<ptrdiff_t>(from + count));
-  stream_->Write(out.data(), out.size());
+  packets_.insert(packets_.end(), header, header + packet::kHeaderSize);
+  packets_.insert(packets_.end(), buffer_.begin() + static_cast<ptrdiff_t>(from),
+                  buffer_.begin() + static_cast<ptrdiff_t>(from + count));
+  if (last || packets_.size() >= kCoalesceBytes) {
+    stream_->Write(packets_.data(), packets_.size());
+    packets_.clear();
+  }
 }
 
 }  // namespace dunmarrow::server::tds

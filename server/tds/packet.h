@@ -71,14 +71,17 @@ class PacketReader {
 
 class PacketWriter {
  public:
+  static constexpr size_t kCoalesceBytes = 32 * 1024;
+
   PacketWriter(ByteStream& stream, uint16_t spid) : stream_(&stream), spid_(spid) {}
   void SetStream(ByteStream& stream) { stream_ = &stream; }
   // Packets of the size the login negotiated, from the next message on.
   void SetPacketSize(size_t size) { packet_size_ = size; }
   size_t PacketSize() const { return packet_size_; }
 
-  // Streams one message: full packets leave as soon as more bytes follow them; End sends the
-  // rest in the last packet.
+  // Streams one message: full packets are cut as soon as more bytes follow them and leave
+  // together once kCoalesceBytes of them wait (one send rather than one per packet); End
+  // sends the rest with the last packet.
   void Begin(uint8_t type);
   void Write(std::span<const uint8_t> bytes);
   void End();
@@ -98,7 +101,8 @@ class PacketWriter {
   size_t packet_size_ = packet::kLoginSize;
   uint8_t type_ = packet::kReply;
   uint8_t packet_id_ = 1;
-  std::vector<uint8_t> buffer_;  // payload not yet sent
+  std::vector<uint8_t> buffer_;   // payload not yet cut into packets
+  std::vector<uint8_t> packets_;  // whole packets not yet sent
 };
 
 }  // namespace dunmarrow::server::tds

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <future>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "server/socket_stream.h"
 
@@ -137,6 +139,29 @@ TEST(SocketStream, ReadTimesOutAndReadyShowsArrivals) {
   EXPECT_TRUE(stream.ReadReady());  // the end of the stream is ready too
   EXPECT_EQ(stream.Read(&byte, 1), 0u);
   EXPECT_THROW(stream.Write(&byte, 1), StreamError);  // no SIGPIPE: an error
+}
+
+TEST(SocketStream, BytesReceivedAheadAreReadyAndReadInOrder) {
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  SocketStream stream(pair[0]);
+  stream.SetReadTimeout(std::chrono::milliseconds(50));
+  send(pair[1], "headbodynext", 12, 0);
+  uint8_t head[4];
+  ASSERT_EQ(stream.Read(head, sizeof head), 4u);
+  EXPECT_EQ(std::string(head, head + 4), "head");
+  // The rest came in the same receive: the socket is drained, the stream still has it.
+  EXPECT_TRUE(stream.ReadReady());
+  uint8_t rest[16];
+  ASSERT_EQ(stream.Read(rest, sizeof rest), 8u);
+  EXPECT_EQ(std::string(rest, rest + 8), "bodynext");
+  EXPECT_FALSE(stream.ReadReady());
+  // A read as large as the buffer takes what comes without it.
+  std::vector<uint8_t> large(64 * 1024);
+  send(pair[1], "tail", 4, 0);
+  ASSERT_EQ(stream.Read(large.data(), large.size()), 4u);
+  EXPECT_EQ(std::string(large.begin(), large.begin() + 4), "tail");
+  close(pair[1]);
 }
 
 }  // namespace

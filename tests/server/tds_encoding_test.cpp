@@ -55,6 +55,49 @@ TEST(TdsEncoding, PreloginReplyPacket) {
   EXPECT_EQ(got, expected);
 }
 
+// Counts the writes that reach the stream below it.
+class CountingStream : public ByteStream {
+ public:
+  explicit CountingStream(ByteStream& below) : below_(below) {}
+  size_t Read(uint8_t* data, size_t size) override { return below_.Read(data, size); }
+  void Write(const uint8_t* data, size_t size) override {
+    ++writes;
+    below_.Write(data, size);
+  }
+  bool ReadReady() override { return below_.ReadReady(); }
+  void SetReadTimeout(std::chrono::milliseconds timeout) override {
+    below_.SetReadTimeout(timeout);
+  }
+  int writes = 0;
+
+ private:
+  ByteStream& below_;
+};
+
+TEST(TdsEncoding, LargeReplyLeavesInFewWritesOfWholePackets) {
+  testing::StreamPair pair;
+  CountingStream counted(pair.server);
+  PacketWriter writer(counted, 0x33);
+  writer.SetPacketSize(4096);
+  Bytes payload(64 * 1024);
+  for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<uint8_t>(i * 7);
+  writer.Begin(packet::kReply);
+  for (size_t at = 0; at < payload.size(); at += 1000) {
+    writer.Write(std::span(payload).subspan(at, std::min<size_t>(1000, payload.size() - at)));
+  }
+  writer.End();
+  // 17 packets of at most 4096 bytes, sent 32 KiB at a time: three writes.
+  EXPECT_EQ(counted.writes, 3);
+  testing::TdsClient client(pair.client);
+  testing::Reply reply = client.Read();
+  ASSERT_EQ(reply.headers.size(), 17u);
+  for (size_t i = 0; i < reply.headers.size(); ++i) {
+    EXPECT_EQ(reply.headers[i][6], i + 1);                                  // PacketID
+    EXPECT_EQ(reply.headers[i][1], i + 1 == reply.headers.size() ? 1 : 0);  // EOM on the last
+  }
+  EXPECT_EQ(reply.payload, payload);
+}
+
 TEST(TdsEncoding, LoginResponseTokens) {
   Writer out;
   WriteLoginResponse(out, k74, 4096, {kFeatureUtf8Support}, u"");
