@@ -6,11 +6,16 @@
 # retried a few times. With --wine, 32-bit Wine is installed only where this machine runs
 # 32-bit code (scripts/wine-arch.sh); when it cannot be installed, the 64-bit Wine runs go on
 # and one line says what was skipped and why: 32-bit Wine never fails the run.
+#
+# The client tests of `dunmarrow serve` need FreeTDS (tsql and its ODBC driver), unixODBC and
+# pyodbc for Debian's own /usr/bin/python3, Node.js with npm (tedious comes from npm in the test
+# set-up) and iproute2 (a network namespace for the refusal on a non-loopback listener).
 set -euo pipefail
 
 want=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev nettle-dev libssl-dev
       g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-      libz-mingw-w64-dev clang-format clang libclang-rt-dev python3 freetds-dev)
+      libz-mingw-w64-dev clang-format clang libclang-rt-dev python3 freetds-dev
+      freetds-bin tdsodbc unixodbc python3-pyodbc iproute2)
 with_wine=0
 [ "${1:-}" = "--wine" ] && with_wine=1
 
@@ -18,6 +23,8 @@ SUDO=""
 [ "$(id -u)" = 0 ] || SUDO=sudo
 UPDATE_TRIES=${DUNMARROW_APT_TRIES:-4}
 UPDATE_PAUSE=${DUNMARROW_APT_PAUSE:-15}
+# Another installation holding the dpkg lock is waited for rather than failed on.
+LOCK_WAIT=(-o DPkg::Lock::Timeout=300)
 
 installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
@@ -27,7 +34,7 @@ installed() {
 update() {
   local try
   for ((try = 1; try <= UPDATE_TRIES; try++)); do
-    if $SUDO apt-get update -qq; then return 0; fi
+    if $SUDO apt-get "${LOCK_WAIT[@]}" update -qq; then return 0; fi
     if ((try < UPDATE_TRIES)); then
       echo "apt-get update failed (try $try of $UPDATE_TRIES), again in ${UPDATE_PAUSE}s" >&2
       sleep "$UPDATE_PAUSE"
@@ -38,13 +45,16 @@ update() {
 
 install() {
   echo "installing: $*"
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "$@" >/dev/null
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get "${LOCK_WAIT[@]}" install -y -qq "$@" >/dev/null
 }
 
 missing=()
 for p in "${want[@]}"; do
   installed "$p" || missing+=("$p")
 done
+# A Node.js from elsewhere (with its own npm) is kept: Debian's npm would conflict with it.
+command -v node >/dev/null || missing+=(nodejs)
+command -v npm >/dev/null || missing+=(npm)
 if [ "$with_wine" = 1 ]; then
   # 64-bit Wine always: the 64-bit DLL runs under it on every machine. The locale sources make
   # the locales whose code pages the SQL cases also run in.
