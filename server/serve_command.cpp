@@ -75,10 +75,11 @@ bool PlaceTemporaryFolder(const std::vector<std::string>& roots, const fs::path&
   std::error_code status;
   fs::path current = fs::weakly_canonical(tmpdir && *tmpdir ? tmpdir : "/tmp", status);
   auto inside = [&](const fs::path& path) {
-    for (const std::string& root : roots) {
-      auto [r, p] =
-          std::mismatch(fs::path(root).begin(), fs::path(root).end(), path.begin(), path.end());
-      if (r == fs::path(root).end()) return true;
+    for (const std::string& text : roots) {
+      // One path object: the iterators of two temporaries cannot be compared.
+      const fs::path root(text);
+      auto [r, p] = std::mismatch(root.begin(), root.end(), path.begin(), path.end());
+      if (r == root.end()) return true;
     }
     return false;
   };
