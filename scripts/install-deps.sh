@@ -10,7 +10,8 @@ set -euo pipefail
 
 want=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev nettle-dev libssl-dev
       g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-      libz-mingw-w64-dev clang-format clang libclang-rt-dev python3)
+      libz-mingw-w64-dev clang-format clang libclang-rt-dev python3
+      freetds-dev)
 with_wine=0
 [ "${1:-}" = "--wine" ] && with_wine=1
 
