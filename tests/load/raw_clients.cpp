@@ -206,7 +206,7 @@ std::vector<HostileRun> RunHostileRound(const RawTarget& target, bool slow) {
     if (kind.slow && !slow) continue;
     HostileRun run{kind.name, 0, ""};
     try {
-      int fd = Connect(target.port, "127.0.0.1", run.local_port);
+      int fd = Connect(target.port, kHostileSource, run.local_port);
       SocketStream stream(fd, std::chrono::seconds(30));
       stream.SetReadTimeout(std::chrono::seconds(30));
       TdsClient client(stream);

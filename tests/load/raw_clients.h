@@ -10,6 +10,10 @@
 
 namespace dunmarrow::load {
 
+// The loopback address the hostile connections come from: their log lines are told apart
+// from the FreeTDS clients', whose ports the system gives out again and again.
+inline constexpr char kHostileSource[] = "127.0.0.3";
+
 struct RawTarget {
   int port = 0;
   std::string user;
