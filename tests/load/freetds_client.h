@@ -9,7 +9,7 @@ namespace dunmarrow::load {
 
 using Row = std::vector<std::string>;  // binary values as upper-case hexadecimal
 
-// Once per process, before any connection; `freetds_conf` names the servers' settings.
+// Once per process, before any connection (FREETDSCONF set by then names the servers).
 void InitFreeTds();
 
 class FreeTdsConnection {

@@ -77,7 +77,7 @@ std::string FilePath(const ClientState& state) {
   return "c:\\load\\client" + std::to_string(state.client) + ".txt";
 }
 
-// The last row's first column of a batch, or an error text in `error`.
+// The rows of a batch; an error text in `error` when it failed or gave no row.
 std::vector<Row> Run(FreeTdsConnection& connection, const std::string& sql, std::string& error) {
   std::vector<Row> rows;
   if (!connection.Batch(sql, rows)) {
