@@ -64,6 +64,10 @@ void InitFreeTds() {
   dbsettime(120);
 }
 
+void EndFreeTds() {
+  dbexit();
+}
+
 FreeTdsConnection::FreeTdsConnection(const std::string& server, const std::string& user,
                                      const std::string& password) {
   LOGINREC* login = dblogin();

@@ -11,6 +11,8 @@ using Row = std::vector<std::string>;  // binary values as upper-case hexadecima
 
 // Once per process, before any connection (FREETDSCONF set by then names the servers).
 void InitFreeTds();
+// Once at the end, when no connection is left: db-lib frees what it holds.
+void EndFreeTds();
 
 class FreeTdsConnection {
  public:

@@ -298,6 +298,7 @@ int Run(const Options& o) {
         "threads or descriptors left behind by the cycles and failed logins");
   report("cycles and failed logins");
 
+  EndFreeTds();
   int status = server.Stop(60);
   Check(status == 0, "the server stopped with status " + std::to_string(status));
   std::ifstream err(o.work / "server.stderr");
