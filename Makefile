@@ -1,6 +1,6 @@
 # The README's commands. `make run` builds and runs the tour; `make test` builds and passes
 # every test: the Linux build, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the stress tests under ThreadSanitizer, the Windows DLL, and the
+# UndefinedBehaviorSanitizer, the stress and load tests under ThreadSanitizer, the Windows DLL, and the
 # Windows build under Wine.
 JOBS ?= $(shell nproc)
 BUILD ?= build
@@ -69,15 +69,16 @@ test-asan: $(DEPS_STAMP) $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-# The stress tests under ThreadSanitizer: only their target is built there.
+# The stress tests and the load test (the whole server under FreeTDS clients, with reduced
+# counts) under ThreadSanitizer: only their targets are built there.
 $(TSAN_BUILD)/build.ninja: $(TSAN_BUILD)/cmake-flags | $(DEPS_STAMP)
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUNMARROW_TSAN=ON \
 	  -DDUNMARROW_BENCH=OFF $(CMAKE_FLAGS)
 	@touch $@
 
 test-tsan: $(DEPS_STAMP) $(TSAN_BUILD)/build.ninja
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target stress_tests
-	ctest --test-dir $(TSAN_BUILD) -L stress --output-on-failure
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target stress_tests load_test
+	ctest --test-dir $(TSAN_BUILD) -L 'stress|load' --output-on-failure
 
 $(WIN_BUILD)/build.ninja: | $(DEPS_STAMP)
 	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \

@@ -4,6 +4,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -11,6 +13,7 @@
 #include "server/commands.h"
 #include "server/logins.h"
 #include "server/logins_file.h"
+#include "server/password_hash.h"
 
 namespace dunmarrow::server {
 namespace {
@@ -20,7 +23,9 @@ constexpr const char kUsage[] =
     "       dunmarrow login passwd NAME [options]\n"
     "       dunmarrow login remove NAME [options]\n"
     "       dunmarrow login list [options]\n"
-    "options: --logins FILE (default: \"logins\" beside the drive root), --drive-root DIR\n";
+    "options: --logins FILE (default: \"logins\" beside the drive root), --drive-root DIR,\n"
+    "         --iterations N (add, passwd: PBKDF2's work factor, 1000 to 10000000;\n"
+    "         default 100000)\n";
 
 struct LoginOptions {
   std::string action;
@@ -29,6 +34,7 @@ struct LoginOptions {
   bool admin = false;
   std::optional<std::string> logins;
   std::string drive_root;
+  uint32_t iterations = kDefaultIterations;
 };
 
 int Fail(const std::string& message) {
@@ -44,12 +50,22 @@ std::string ParseOptions(const std::vector<std::string>& args, LoginOptions& o) 
     return "unknown action '" + o.action + "'";
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
-    bool takes_value = a == "--grant" || a == "--logins" || a == "--drive-root";
+    bool takes_value =
+        a == "--grant" || a == "--logins" || a == "--drive-root" || a == "--iterations";
     if (takes_value && i + 1 >= args.size()) return a + " needs a value";
     if (a == "--grant" && o.action == "add") {
       o.grants = o.grants ? *o.grants + "," + args[++i] : args[++i];
     } else if (a == "--admin" && o.action == "add") {
       o.admin = true;
+    } else if (a == "--iterations" && (o.action == "add" || o.action == "passwd")) {
+      const std::string& value = args[++i];
+      char* end = nullptr;
+      unsigned long long n = std::strtoull(value.c_str(), &end, 10);
+      if (value.empty() || *end || !std::isdigit(static_cast<unsigned char>(value[0])) ||
+          n < kMinIterations || n > kMaxIterations)
+        return "--iterations takes a number from " + std::to_string(kMinIterations) + " to " +
+               std::to_string(kMaxIterations);
+      o.iterations = static_cast<uint32_t>(n);
     } else if (a == "--logins") {
       o.logins = args[++i];
     } else if (a == "--drive-root") {
@@ -183,7 +199,7 @@ int LoginCommand(const std::vector<std::string>& args) {
     std::optional<std::string> password = ReadPassword(o.name, error);
     if (!password) return Fail(error);
     try {
-      (existing ? *existing : entry).password = HashPassword(*password);
+      (existing ? *existing : entry).password = HashPassword(*password, o.iterations);
     } catch (const std::exception& e) {
       return Fail(e.what());
     }

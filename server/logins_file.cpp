@@ -17,11 +17,6 @@ namespace {
 
 constexpr size_t kMaxNameLength = 128;
 constexpr const char kHashScheme[] = "pbkdf2-sha256";
-// Work factors a file may name: below, a hash is too cheap to guess against; above, a login
-// would take minutes.
-constexpr uint32_t kMinIterations = 1000;
-constexpr uint32_t kMaxIterations = 10000000;
-
 bool IsAsciiAlpha(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }

@@ -12,6 +12,10 @@ namespace dunmarrow::server {
 
 // About 30 ms per check on a current machine: slow for guessing, quick for a login.
 inline constexpr uint32_t kDefaultIterations = 100000;
+// Work factors a logins file may name: below, a hash is too cheap to guess against; above, a
+// login would take minutes.
+inline constexpr uint32_t kMinIterations = 1000;
+inline constexpr uint32_t kMaxIterations = 10000000;
 inline constexpr size_t kSaltBytes = 16;
 inline constexpr size_t kHashBytes = 32;
 

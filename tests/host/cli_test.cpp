@@ -246,7 +246,9 @@ TEST_F(CliTest, LoginCommandManagesTheLoginsFileBesideTheDriveRoot) {
             "dunmarrow login: no login named 'bob' in " + logins.string() + "\n");
   EXPECT_EQ(login({"add", "bob"}, "\n").err, "dunmarrow login: the password is empty\n");
   EXPECT_EQ(login({"add", "b/ob"}, "x\n").status, 1);
-  EXPECT_EQ(login({"passwd", "alice"}, "new\n").status, 0);
+  EXPECT_EQ(login({"passwd", "alice", "--iterations", "999"}, "new\n").status, 1);
+  EXPECT_EQ(login({"passwd", "alice", "--iterations", "2000"}, "new\n").status, 0);
+  EXPECT_NE(ReadFile(logins).find("pbkdf2-sha256:2000:"), std::string::npos);
   EXPECT_EQ(login({"remove", "Alice"}).status, 0);
   EXPECT_EQ(login({"remove", "alice"}).status, 1);
   EXPECT_EQ(login({"list"}).out, "root  all  admin\n");
