@@ -57,9 +57,18 @@ const LoginAuthenticator::Login* LoginAuthenticator::Find(std::string_view name)
 std::optional<LoginIdentity> LoginAuthenticator::Authenticate(std::string_view name,
                                                               std::string_view password,
                                                               std::string_view peer_address) {
+  std::string who = "'" + Printable(name) + "' from " + Printable(peer_address);
+  {
+    std::lock_guard<std::mutex> hold(waiting_lock_);
+    auto found = waiting_.find(peer_address);
+    if (found != waiting_.end() && found->second >= kMaxWaitingPerAddress) {
+      LogLine("login refused: " + who + ": " + std::to_string(kMaxWaitingPerAddress) +
+              " failed logins of this address are waiting out their delay");
+      return std::nullopt;
+    }
+  }
   const Login* login = Find(name);
   bool matches = VerifyPassword(login ? login->entry.password : decoy_, password) && login;
-  std::string who = "'" + Printable(name) + "' from " + Printable(peer_address);
   if (matches) {
     delay_.Succeed(peer_address);
     LogLine("login succeeded: " + who);
@@ -68,7 +77,16 @@ std::optional<LoginIdentity> LoginAuthenticator::Authenticate(std::string_view n
   std::chrono::milliseconds wait = delay_.Fail(peer_address);
   LogLine("login failed: " + who + (login ? ": wrong password" : ": no such login") +
           (wait.count() ? ", answered after " + std::to_string(wait.count()) + " ms" : ""));
-  if (wait.count()) sleep_(wait);
+  if (wait.count()) {
+    std::string address(peer_address);
+    {
+      std::lock_guard<std::mutex> hold(waiting_lock_);
+      ++waiting_[address];
+    }
+    sleep_(wait);
+    std::lock_guard<std::mutex> hold(waiting_lock_);
+    if (--waiting_[address] == 0) waiting_.erase(address);
+  }
   return std::nullopt;
 }
 

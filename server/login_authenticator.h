@@ -1,10 +1,16 @@
 // The Authenticator over the logins of a logins file: checks the password hash, logs every
 // success and failure (peer address and login name, never the password) and makes repeated
-// failures from one address wait (LoginDelay).
+// failures from one address wait (LoginDelay). The wait holds the connection; so that a flood of
+// failing logins from one address cannot take every connection the server allows, at most
+// kMaxWaitingPerAddress logins of one address wait at once, and further ones from it are
+// refused at once without their password being checked (so they tell an attacker nothing).
 #pragma once
 
 #include <chrono>
 #include <functional>
+#include <map>
+#include <mutex>
+#include <string>
 
 #include "server/authenticator.h"
 #include "server/login_delay.h"
@@ -25,6 +31,8 @@ class LoginAuthenticator : public Authenticator {
 
   static void DefaultSleep(std::chrono::milliseconds delay);
 
+  static constexpr int kMaxWaitingPerAddress = 8;
+
  private:
   struct Login {
     LoginEntry entry;
@@ -36,6 +44,8 @@ class LoginAuthenticator : public Authenticator {
   PasswordHash decoy_;  // checked for unknown names, so they take as long as known ones
   LoginDelay delay_;
   Sleep sleep_;
+  std::mutex waiting_lock_;
+  std::map<std::string, int, std::less<>> waiting_;  // failed logins waiting, by address
 };
 
 // A name or address as it may appear in a log line: printable ASCII, anything else escaped.

@@ -159,7 +159,8 @@ void CheckHostileLogs(const ServerProcess& server, const std::vector<HostileRun>
 }
 
 // Short connections from 127.0.0.1 while a flood of failed logins comes from 127.0.0.2: the
-// flood is slowed down and logged, the others' logins are not slowed.
+// flood is slowed down (its password checks wait, and while a few of them wait its further
+// logins are refused unchecked), every attempt is logged, the others' logins are not slowed.
 void CyclesAndFailedLogins(const Options& o, const ServerProcess& server) {
   const int cycles = Scaled(o, 5000);
   const int failed = Scaled(o, 1000);
@@ -225,17 +226,20 @@ void CyclesAndFailedLogins(const Options& o, const ServerProcess& server) {
       static_cast<long long>(refused50.count()));
   Check(cycles_ok.load() == cycles, "not every cycle was right");
   Check(refused_ok.load() == failed, "not every failed login was answered 18456");
-  // Compared, not timed: the flood's answers wait, the other logins do not.
-  Check(refused50 > 10 * std::max(during90, milliseconds(1)),
-        "failed logins are not slowed down compared with the others");
+  // Compared, not timed: the other logins do not wait for the flood.
   Check(during.empty() || during50 <= 5 * std::max(before50, milliseconds(5)),
         "the other logins are slowed down by the flood");
   std::vector<std::string> lines = server.LogLines();
-  size_t logged = CountLines(lines, "login failed: '" + std::string(kUser) + "' from 127.0.0.2");
-  Check(logged == static_cast<size_t>(failed),
-        "failed logins logged " + std::to_string(logged) + " times");
+  size_t checked = CountLines(lines, "login failed: '" + std::string(kUser) + "' from 127.0.0.2");
+  size_t unchecked =
+      CountLines(lines, "login refused: '" + std::string(kUser) + "' from 127.0.0.2");
+  Check(checked + unchecked == static_cast<size_t>(failed),
+        "failed logins logged " + std::to_string(checked + unchecked) + " times");
   Check(failed < 10 || CountLines(lines, "from 127.0.0.2: wrong password, answered after") > 0,
         "no failed login was logged as slowed down");
+  // More attackers at once than may wait: the rest were refused without a password check.
+  Check(attackers <= 8 || (unchecked > 0 && checked < static_cast<size_t>(failed)),
+        "the flood's passwords were all checked (" + std::to_string(checked) + ")");
 }
 
 int Run(const Options& o) {

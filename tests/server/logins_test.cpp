@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <thread>
 
 #include "server/login_authenticator.h"
 #include "server/logins_file.h"
@@ -189,6 +192,33 @@ TEST(LoginAuthenticatorTest, ChecksPasswordsAndDelaysRepeatedFailures) {
   EXPECT_FALSE(logins.Authenticate("mallory", "right", "::1"));
   EXPECT_EQ(slept, (std::vector<milliseconds>{milliseconds(250), milliseconds(500)}));
   EXPECT_TRUE(logins.Authenticate("alice", "right", "127.0.0.2"));
+}
+
+TEST(LoginAuthenticatorTest, AFloodFromOneAddressIsRefusedWithoutWaiting) {
+  LoginsFile file;
+  LoginEntry alice;
+  alice.name = "alice";
+  alice.password = HashPassword("right", kTestIterations);
+  file.Add(alice);
+  std::atomic<int> sleeping{0};
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  LoginAuthenticator logins(file, {}, std::chrono::steady_clock::now, [&](milliseconds) {
+    ++sleeping;
+    released.wait();
+  });
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(logins.Authenticate("alice", "wrong", "10.0.0.9"));
+  std::vector<std::thread> waiting;
+  for (int i = 0; i < LoginAuthenticator::kMaxWaitingPerAddress; ++i) {
+    waiting.emplace_back([&] { EXPECT_FALSE(logins.Authenticate("alice", "wrong", "10.0.0.9")); });
+  }
+  while (sleeping < LoginAuthenticator::kMaxWaitingPerAddress) std::this_thread::yield();
+  // Even the right password is refused from there now, without a wait; other addresses log in.
+  EXPECT_FALSE(logins.Authenticate("alice", "right", "10.0.0.9"));
+  EXPECT_TRUE(logins.Authenticate("alice", "right", "10.0.0.8"));
+  EXPECT_EQ(sleeping, LoginAuthenticator::kMaxWaitingPerAddress);
+  release.set_value();
+  for (std::thread& t : waiting) t.join();
 }
 
 TEST_F(LoginsFileTest, OpenLoginsExplainsAMissingFile) {
