@@ -304,14 +304,20 @@ int OpenHostFile(const std::string& host, DWORD access, DWORD share, DWORD dispo
     SetLastErrorFromErrno(errno, host);
     return -1;
   }
+  // One fstat serves every check below and the table of opens: what was opened may not be
+  // what the stat before the open saw, if the name was replaced in between.
   struct stat st;
-  if (fstat(fd, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) != 0) {
+    close(fd);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return -1;
+  }
+  if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
     close(fd);  // a FIFO, socket or device
     SetLastError(ERROR_OPEN_FAILED);
     return -1;
   }
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) ||
-      (existed && (access & (GENERIC_WRITE | DELETE)) && IsReadOnly(st))) {
+  if (S_ISDIR(st.st_mode) || (existed && (access & (GENERIC_WRITE | DELETE)) && IsReadOnly(st))) {
     close(fd);
     SetLastError(ERROR_ACCESS_DENIED);
     return -1;
