@@ -2,6 +2,7 @@
 // frame's access to one parameter.
 #include "runtime/data_kind.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -92,15 +93,27 @@ uint8_t KindOdsType(TxpDataKind kind) {
 }
 
 bool ReadParam(SRV_PROC* srvproc, int n, TxpParamBuffer& buffer) {
-  std::memset(&buffer, 0, sizeof buffer);
+  // Only the bytes a reader may look at are cleared, not the whole data area: a call reads
+  // one short value far more often than a long one.
+  buffer.Type = 0;
+  buffer.Null = 0;
+  buffer.MaxLen = 0;
+  buffer.ActualLen = 0;
+  std::memset(buffer.Data, 0, kParamZeroTail);
+  buffer.Terminator[0] = buffer.Terminator[1] = 0;
   // The server copies the whole value: ask for its length before giving it the data area.
   if (srv_paraminfo(srvproc, n, &buffer.Type, &buffer.MaxLen, &buffer.ActualLen, nullptr,
                     &buffer.Null) != SRV_SUCCEED) {
     return false;
   }
   if (buffer.ActualLen > kParamDataSize) RaiseInvalidParams();
-  return srv_paraminfo(srvproc, n, &buffer.Type, &buffer.MaxLen, &buffer.ActualLen, buffer.Data,
-                       &buffer.Null) == SRV_SUCCEED;
+  if (srv_paraminfo(srvproc, n, &buffer.Type, &buffer.MaxLen, &buffer.ActualLen, buffer.Data,
+                    &buffer.Null) != SRV_SUCCEED) {
+    return false;
+  }
+  size_t end = std::min<size_t>(buffer.ActualLen, kParamDataSize);
+  std::memset(buffer.Data + end, 0, std::min<size_t>(kParamZeroTail, kParamDataSize - end));
+  return true;
 }
 
 OdsDateTime DateTimeToOdsDateTime(double value) {

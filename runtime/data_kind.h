@@ -28,6 +28,7 @@ TxpDataKind OdsTypeKind(uint8_t ods_type);
 uint8_t KindOdsType(TxpDataKind kind);
 
 inline constexpr uint32_t kParamDataSize = 8000;
+inline constexpr uint32_t kParamZeroTail = 16;
 
 struct TxpParamBuffer {
   uint8_t Type;
@@ -39,9 +40,12 @@ struct TxpParamBuffer {
   uint8_t Terminator[2];
 };
 
-// Reads parameter n (from 1) into the zero-filled buffer; false when the server has no such
-// parameter. A value longer than the data area raises the parameter-list failure: a value cut
-// to fit could name another file or mean another thing.
+// Reads parameter n (from 1) into the buffer; false when the server has no such parameter.
+// The value is followed by at least kParamZeroTail zero bytes and the buffer always ends in
+// zeros, so a value read as text ends, and a fixed-size read of a shorter value (a number of
+// one byte read as four, a NULL read as a number) sees zeros beyond it. A value longer than
+// the data area raises the parameter-list failure: a value cut to fit could name another file
+// or mean another thing.
 bool ReadParam(SRV_PROC* srvproc, int n, TxpParamBuffer& buffer);
 
 // Date-time values: days since 1899-12-30 with the time of day as the fraction.
