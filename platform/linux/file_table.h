@@ -20,7 +20,12 @@ HANDLE DescriptorToHandle(int fd);
 // Records an open of fd; false when it conflicts with an open of the same file, in this
 // process or in another one.
 bool RegisterOpenFile(int fd, DWORD access, DWORD share);
+// The same, for an open whose stat result and readability are known already.
+bool RegisterOpen(int fd, const struct stat& st, bool readable, DWORD access, DWORD share);
 void UnregisterOpenFile(int fd);
+// Closes a descriptor and forgets its open in one step, so that no other open sees the
+// entry gone while the locks are still held.
+int CloseRegistered(int fd);
 
 // Characters Windows never accepts in a file name: * ? < > | " and the control characters;
 // and an element "..." before a separator, which Windows reads as "..".
