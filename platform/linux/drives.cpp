@@ -96,14 +96,15 @@ std::string FindInAnyCase(const std::string& directory, const std::string& name)
 // back the element before it, by name; an element followed by a separator losing one trailing
 // dot; and, unless the path ends in a separator, the last element losing its trailing dots and
 // spaces.
-std::vector<std::string> PathElements(std::string_view rest, bool keep_leading_parents) {
-  std::vector<std::string> elements;
+std::vector<std::string_view> PathElements(std::string_view rest, bool keep_leading_parents) {
+  std::vector<std::string_view> elements;
+  elements.reserve(8);  // most paths: one allocation
   bool ends_in_separator = false;
   size_t begin = 0;
   while (begin < rest.size()) {
     size_t end = begin;
     while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-    std::string element(rest.substr(begin, end - begin));
+    std::string_view element = rest.substr(begin, end - begin);
     bool followed_by_separator = end < rest.size();
     begin = end + 1;
     if (element.empty()) continue;
@@ -117,12 +118,12 @@ std::vector<std::string> PathElements(std::string_view rest, bool keep_leading_p
       }
       continue;
     }
-    if (followed_by_separator && element.back() == '.') element.pop_back();
+    if (followed_by_separator && element.back() == '.') element.remove_suffix(1);
     elements.push_back(element);
   }
   if (!ends_in_separator && !elements.empty() && elements.back() != "..") {
-    std::string& last = elements.back();
-    while (!last.empty() && (last.back() == '.' || last.back() == ' ')) last.pop_back();
+    std::string_view& last = elements.back();
+    while (!last.empty() && (last.back() == '.' || last.back() == ' ')) last.remove_suffix(1);
     if (last.empty()) elements.pop_back();
   }
   return elements;
@@ -166,10 +167,14 @@ std::string MapPath(std::string_view path, bool any_case) {
   }
   bool relative = !has_drive && base == ".";
   bool trailing_separator = !rest.empty() && IsSeparator(rest.back());
-  std::vector<std::string> elements = PathElements(rest, relative);
+  std::vector<std::string_view> elements = PathElements(rest, relative);
 
   std::string mapped = base;
-  for (const std::string& element : elements) mapped += "/" + element;
+  mapped.reserve(mapped.size() + rest.size() + 2);
+  for (std::string_view element : elements) {
+    mapped += '/';
+    mapped += element;
+  }
   if (mapped.empty()) mapped = "/";
 
   // Names match in any case, as on Windows: an element that is not there as written is looked
@@ -178,15 +183,19 @@ std::string MapPath(std::string_view path, bool any_case) {
     std::string resolved = base;
     size_t i = 0;
     for (; i < elements.size(); ++i) {
-      std::string next = resolved + "/" + elements[i];
-      if (elements[i] != ".." && !Exists(next)) {
-        std::string found = FindInAnyCase(resolved.empty() ? "/" : resolved, elements[i]);
+      std::string element(elements[i]);
+      std::string next = resolved + "/" + element;
+      if (element != ".." && !Exists(next)) {
+        std::string found = FindInAnyCase(resolved.empty() ? "/" : resolved, element);
         if (found.empty()) break;
         next = resolved + "/" + found;
       }
       resolved = next;
     }
-    for (; i < elements.size(); ++i) resolved += "/" + elements[i];
+    for (; i < elements.size(); ++i) {
+      resolved += '/';
+      resolved += elements[i];
+    }
     mapped = resolved;
   }
   if (relative) mapped = mapped.size() > 2 ? mapped.substr(2) : ".";  // without the "./"

@@ -35,9 +35,11 @@ using namespace winplatform;
 namespace {
 
 // stat of a host path, its trailing separators left out.
-int StatHostPath(std::string host, struct stat* st) {
-  while (host.size() > 1 && host.back() == '/') host.pop_back();
-  return stat(host.c_str(), st);
+int StatHostPath(const std::string& host, struct stat* st) {
+  if (host.size() <= 1 || host.back() != '/') return stat(host.c_str(), st);
+  std::string trimmed = host;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  return stat(trimmed.c_str(), st);
 }
 
 DWORD AttributesOfPath(std::string_view windows_path) {

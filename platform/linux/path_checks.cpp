@@ -1,6 +1,7 @@
 // The checks every file function makes on a Windows path before touching anything: the
 // characters Windows refuses, blank paths, the ANSI length limit, and the translation to a
 // host path inside the allowed roots.
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -11,12 +12,21 @@
 
 namespace winplatform {
 
+namespace {
+
+// The bytes Windows refuses in a name, as a table: every path of every file call is scanned.
+constexpr std::array<bool, 256> kInvalidNameByte = [] {
+  std::array<bool, 256> table{};
+  for (int c = 1; c < 0x20; ++c) table[c] = true;
+  for (unsigned char c : {'*', '?', '<', '>', '|', '"'}) table[c] = true;
+  return table;
+}();
+
+}  // namespace
+
 bool HasInvalidNameCharacters(std::string_view path) {
   for (char c : path) {
-    if ((c > 0 && c < 0x20) || c == '*' || c == '?' || c == '<' || c == '>' || c == '|' ||
-        c == '"') {
-      return true;
-    }
+    if (kInvalidNameByte[static_cast<unsigned char>(c)]) return true;
   }
   // "...\" loses one dot as an element before a separator and becomes a ".." that no file
   // system accepts as a name.
@@ -33,7 +43,8 @@ bool IsBlankPath(std::string_view path) {
 }
 
 bool AnsiPathTooLong(std::string_view path) {
-  // UTF-16 units: one per character, two for one of four bytes.
+  // UTF-16 units: one per character, two for one of four bytes; never more than the bytes.
+  if (path.size() <= MAX_PATH) return false;
   size_t units = 0;
   for (char c : path) {
     auto byte = static_cast<unsigned char>(c);
