@@ -1,3 +1,5 @@
+// datetime and smalldatetime: calendar arithmetic, parsing of date and time text, rounding
+// to the minute and the text forms of the CONVERT styles.
 #include "tsql/datetime.h"
 
 #include <cstdio>

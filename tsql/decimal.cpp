@@ -1,3 +1,5 @@
+// The 128-bit magnitudes of exact decimals (multiply-add, division by a small number, text and
+// bytes) and the decimal operations built on them.
 #include "tsql/decimal.h"
 
 #include <algorithm>

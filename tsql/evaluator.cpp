@@ -1,3 +1,5 @@
+// Variables of a batch (declare, read, assign), the built-in functions the subset has, and the
+// evaluation of expressions and IF conditions in three-valued logic.
 #include "tsql/evaluator.h"
 
 #include "tsql/errors.h"

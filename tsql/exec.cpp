@@ -1,3 +1,5 @@
+// EXEC of an extended procedure: the session that turns the procedure's srv_* events into
+// typed rows, messages and OUTPUT values, the permission check, and the binding of arguments.
 #include "tsql/exec.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// Running a batch: statement by statement, IF/ELSE branches, SELECT and PRINT, and the
+// error reporting that decides whether a batch goes on after an error.
 #include "tsql/interpreter.h"
 
 #include <new>

@@ -1,3 +1,5 @@
+// The tokenizer of T-SQL batches: words, quoted names, strings (N'...'), numbers, binary
+// literals, variables, operators and comments, with their positions.
 #include "tsql/lexer.h"
 
 #include "tsql/errors.h"

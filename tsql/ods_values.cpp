@@ -1,3 +1,5 @@
+// Engine values to and from the server's layouts: parameters as the ODS library passes them
+// to a procedure, and result columns and OUTPUT parameters read back as typed values.
 #include "tsql/ods_values.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// + and - on SQL values: concatenation of text and binary values, addition and subtraction
+// of numbers with the server's result types, and the comparisons of the subset.
 #include "tsql/operators.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The recursive-descent parser of batches: statements, expressions, conditions, declarations
+// and EXEC arguments, with the checks the server makes before a batch runs.
 #include "tsql/parser.h"
 
 #include <algorithm>

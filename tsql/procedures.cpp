@@ -1,3 +1,5 @@
+// The registry of extended procedures: modules loaded once and kept, names added and
+// dropped as sp_addextendedproc and sp_dropextendedproc do.
 #include "tsql/procedures.h"
 
 #include <mutex>

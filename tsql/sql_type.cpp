@@ -1,3 +1,5 @@
+// The SQL types of the subset: names as written and as messages give them, lengths and
+// sizes, families and the type errors.
 #include "tsql/sql_type.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Conversions between the engine's text encodings: UTF-8 batches and messages, 8-bit varchar
+// text in the ANSI code page, UTF-16 nvarchar text.
 #include "tsql/text.h"
 
 #include <vector>

@@ -1,3 +1,5 @@
+// SQL values: construction, text forms, and the conversions of CAST, CONVERT, assignment and
+// expressions between every type of the subset.
 #include "tsql/value.h"
 
 #include <cfloat>

@@ -1,3 +1,5 @@
+// GetPrivateProfileStringA and WritePrivateProfileStringA on INI files: lines split and
+// matched as Windows does, writes made in place under a lock on the file.
 #include "platform/linux/profile.h"
 
 #include <errno.h>

@@ -1,3 +1,5 @@
+// GetTempPathA/W and GetTempFileNameA: the temporary folder (TMPDIR, else /tmp) and unique
+// temporary names made as Windows makes them.
 #include "platform/linux/tempfiles.h"
 
 #include <errno.h>

@@ -1,3 +1,5 @@
+// The compression buffers and their registry: handles counted from 1, each buffer owned by
+// the login that made it and counted against its limit, the registry made and freed whole.
 #include "procs/compress/zbuffer.h"
 
 #include <algorithm>
