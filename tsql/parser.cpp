@@ -1,5 +1,10 @@
 // The recursive-descent parser of batches: statements, expressions, conditions, declarations
 // and EXEC arguments, with the checks the server makes before a batch runs.
+//
+// Sections: reserved words and literals; the Parser class with its token helpers, statements
+// (ParseStatement and the DECLARE, SET, session options, transactions, SELECT and EXEC
+// forms), IF conditions, types, and expressions by precedence (ParseExpr down to
+// ParseFunction); and ParseParameters for sp_executesql's parameter lists.
 #include "tsql/parser.h"
 
 #include <algorithm>

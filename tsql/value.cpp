@@ -1,5 +1,10 @@
 // SQL values: construction, text forms, and the conversions of CAST, CONVERT, assignment and
 // expressions between every type of the subset.
+//
+// Sections: the constructors of values; which conversions the server allows (CheckAllowed);
+// text forms of numbers, money and dates, hex and big-endian bytes; one conversion per target
+// family (ToInteger, ToFloat, ToDecimal, ToMoney, ToDateTime, ToCharacter, ToBinary, ToGuid);
+// and Convert, which dispatches to them.
 #include "tsql/value.h"
 
 #include <cfloat>
