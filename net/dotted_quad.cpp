@@ -3,6 +3,7 @@
 
 #include "net/internet.h"
 #include "net/network_internal.h"
+#include "runtime/ascii.h"
 
 namespace dunmarrow {
 namespace {
@@ -14,25 +15,22 @@ bool ConvertField(std::string_view field, int64_t& value) {
   bool negative = false;
   if (i < field.size() && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
   unsigned base = 10;
-  if (i < field.size() && (field[i] == '$' || field[i] == 'x' || field[i] == 'X')) {
+  if (i < field.size() && (field[i] == '$' || AsciiLower(field[i]) == 'x')) {
     base = 16;
     ++i;
-  } else if (i + 1 < field.size() && field[i] == '0' &&
-             (field[i + 1] == 'x' || field[i + 1] == 'X')) {
+  } else if (i + 1 < field.size() && field[i] == '0' && AsciiLower(field[i + 1]) == 'x') {
     base = 16;
     i += 2;
   }
   if (i == field.size()) return false;
   uint64_t magnitude = 0;
   for (; i < field.size(); ++i) {
-    char c = field[i];
+    char c = AsciiLower(field[i]);
     unsigned digit;
     if (c >= '0' && c <= '9') {
       digit = static_cast<unsigned>(c - '0');
     } else if (base == 16 && c >= 'a' && c <= 'f') {
       digit = static_cast<unsigned>(c - 'a' + 10);
-    } else if (base == 16 && c >= 'A' && c <= 'F') {
-      digit = static_cast<unsigned>(c - 'A' + 10);
     } else {
       return false;
     }

@@ -5,6 +5,7 @@
 
 #include "net/internet.h"
 #include "net/network_internal.h"
+#include "runtime/ascii.h"
 
 namespace dunmarrow {
 namespace {
@@ -28,14 +29,6 @@ void AddToHostCache(std::string name, uint32_t address) {
   auto& cache = HostCache();
   if (cache.size() >= kHostCacheCapacity) cache.clear();
   cache.push_back(HostCacheEntry{std::move(name), address});
-}
-
-std::string LowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
 }
 
 }  // namespace
@@ -62,7 +55,7 @@ uint32_t ResolveHostAddress(std::string_view host_name) {
       bool all_ones = fields[0] == 255 && fields[1] == 255 && fields[2] == 255 && fields[3] == 255;
       return address == INADDR_NONE && !all_ones ? 0 : address;
     }
-    std::string name = LowerAscii(host_name);
+    std::string name = AsciiLower(host_name);
     for (const auto& entry : HostCache()) {
       if (entry.name == name) return entry.address;
     }
@@ -89,7 +82,7 @@ std::string ResolveHostName(uint32_t address) {
     hostent* host = gethostbyaddr(reinterpret_cast<const char*>(&address), 4, AF_INET);
     if (!host || !host->h_name) return std::string();
     std::string name = host->h_name;
-    AddToHostCache(LowerAscii(name), address);
+    AddToHostCache(AsciiLower(name), address);
     return name;
   } catch (...) {
     return std::string();

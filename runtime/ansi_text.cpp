@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/windows.h"
+#include "runtime/ascii.h"
 
 namespace dunmarrow {
 
@@ -43,7 +44,7 @@ std::string AnsiLowerAscii(std::string_view text) {
   UINT code_page = GetACP();
   for (size_t at = 0; at < out.size();) {
     size_t length = code_page == CP_UTF8 ? 1 : DoubleByteCharLength(code_page, out, at);
-    if (length == 1 && out[at] >= 'A' && out[at] <= 'Z') out[at] = static_cast<char>(out[at] + 32);
+    if (length == 1) out[at] = AsciiLower(out[at]);
     at += length;
   }
   return out;

@@ -1,19 +1,17 @@
-// The date and time formats of the diagnostic log: read from the loading thread's locale at
-// module load, and the pictures that format a time with them.
+// The date and time formats of the diagnostic log, from the locale's values read at module
+// load, and the pictures that format a time with them.
 #include "runtime/locale_settings.h"
 
 #include <cstdio>
+
+#include "runtime/locale_values.h"
 
 namespace dunmarrow {
 
 namespace {
 
-DateTimeFormats formats;
-
-std::string LocaleText(LCTYPE type, const std::string& fallback) {
-  char buffer[128] = {};
-  int length = GetLocaleInfoA(GetThreadLocale(), type, buffer, sizeof buffer);
-  return length > 1 ? std::string(buffer) : fallback;
+const std::string& PictureOr(const std::optional<std::string>& value, const std::string& fallback) {
+  return value && !value->empty() ? *value : fallback;
 }
 
 std::string Number(int value, int digits) {
@@ -24,14 +22,11 @@ std::string Number(int value, int digits) {
 
 }  // namespace
 
-void LoadDateTimeFormats() {
+DateTimeFormats CurrentDateTimeFormats() {
+  const LocaleValues& values = CurrentLocaleValues();
   DateTimeFormats defaults;
-  formats.short_date = LocaleText(LOCALE_SSHORTDATE, defaults.short_date);
-  formats.long_time = LocaleText(LOCALE_STIMEFORMAT, defaults.long_time);
-}
-
-const DateTimeFormats& CurrentDateTimeFormats() {
-  return formats;
+  return {PictureOr(values.short_date, defaults.short_date),
+          PictureOr(values.long_time, defaults.long_time)};
 }
 
 std::string FormatPicture(const std::string& picture, const SYSTEMTIME& t) {
@@ -94,7 +89,7 @@ std::string FormatLogTimestamp(const SYSTEMTIME& time, const DateTimeFormats& fm
 std::string FormatLogTimestamp() {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  return FormatLogTimestamp(now, formats);
+  return FormatLogTimestamp(now, CurrentDateTimeFormats());
 }
 
 }  // namespace dunmarrow

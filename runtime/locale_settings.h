@@ -1,5 +1,5 @@
-// The date and time formats of the log, read once at module load from the locale of the
-// loading thread.
+// The date and time formats of the diagnostic log, made of the locale's values read at module
+// load (runtime/locale_values.h), and the pictures that format a time with them.
 #pragma once
 
 #include <string>
@@ -13,8 +13,8 @@ struct DateTimeFormats {
   std::string long_time = "h:mm:ss tt";
 };
 
-void LoadDateTimeFormats();
-const DateTimeFormats& CurrentDateTimeFormats();
+// The locale's pictures, or the defaults above where it gives none or an empty one.
+DateTimeFormats CurrentDateTimeFormats();
 
 // A time in a Windows date or time picture (d, dd, M, MM, yy, yyyy, h, hh, H, HH, m, mm,
 // s, ss, t, tt; quoted text is literal).

@@ -6,7 +6,7 @@
 
 #include "platform/windows.h"
 #include "runtime/block_cache.h"
-#include "runtime/locale_settings.h"
+#include "runtime/locale_values.h"
 #include "runtime/module_steps.h"
 #include "runtime/report.h"
 #include "runtime/xp_lock.h"
@@ -15,7 +15,7 @@ namespace dunmarrow {
 
 DUNMARROW_MODULE_STEPS(kBlockCache, InstallBlockCache, ReleaseBlockCache)
 DUNMARROW_MODULE_STEPS(kLog, nullptr, DestroyLogLock)
-DUNMARROW_MODULE_STEPS(kDateTimeFormats, LoadDateTimeFormats, nullptr)
+DUNMARROW_MODULE_STEPS(kLocaleValues, LoadLocaleValues, nullptr)
 DUNMARROW_MODULE_STEPS(kXpLock, CreateXpLock, DeleteXpLock)
 
 void ModuleLoad() {

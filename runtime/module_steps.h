@@ -8,14 +8,14 @@ namespace dunmarrow {
 // The order of the steps: at load from first to last, at unload from last to first. A part
 // that has nothing to do at load or at unload registers null there.
 enum class ModuleStage {
-  kBlockCache,       // runtime: the allocator's cache of blocks, first in and last out
-  kLog,              // runtime: the lock of the diagnostic log (unload only)
-  kDateTimeFormats,  // runtime: the log's date and time pictures, from the locale (load only)
-  kRegionalFormat,   // format engine: the number and currency settings (load only)
-  kXpLock,           // runtime: the lock of the compression buffers and the CryptoAPI work
-  kZBuffers,         // compression: the table of buffers, under the XpLock
-  kCryptoProvider,   // crypto: the shared provider, under the XpLock (unload only)
-  kNetwork,          // network: Windows Sockets and the name cache
+  kBlockCache,      // runtime: the allocator's cache of blocks, first in and last out
+  kLog,             // runtime: the lock of the diagnostic log (unload only)
+  kLocaleValues,    // runtime: the locale's values, read once for every part (load only)
+  kRegionalFormat,  // format engine: its number settings, from those values (load only)
+  kXpLock,          // runtime: the lock of the compression buffers and the CryptoAPI work
+  kZBuffers,        // compression: the table of buffers, under the XpLock
+  kCryptoProvider,  // crypto: the shared provider, under the XpLock (unload only)
+  kNetwork,         // network: Windows Sockets and the name cache
   kCount
 };
 

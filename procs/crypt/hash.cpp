@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "crypto/crypto.h"
+#include "runtime/ascii.h"
 #include "runtime/context.h"
 #include "runtime/data_kind.h"
 #include "runtime/export.h"
@@ -25,13 +26,6 @@ std::string_view BytesOf(const TxpItem& item) {
   return std::string_view(reinterpret_cast<const char*>(item.Data()), item.DataLen());
 }
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 // The digest form from a parameter item (xp_sha_quick): 'bin' or '0' in any letter case give
 // the raw form; an integer or binary value gives its first byte.
 uint8_t GetHashFormat(const TxpItem* item) {
@@ -39,8 +33,8 @@ uint8_t GetHashFormat(const TxpItem* item) {
   switch (item->Kind()) {
     case dkString:
     case dkWideString: {
-      std::string text = UpperAscii(item->AsString());
-      return text == "BIN" || text == "0" ? 0 : kHexForm;
+      std::string text = item->AsString();
+      return EqualsIgnoreAsciiCase(text, "bin") || text == "0" ? 0 : kHexForm;
     }
     case dkInteger:
     case dkBytes:

@@ -3,8 +3,10 @@
 // cipher bytes are exactly what the provider produces; nothing is stored with them.
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "crypto/crypto.h"
+#include "runtime/ascii.h"
 #include "runtime/context.h"
 #include "runtime/export.h"
 #include "runtime/failure.h"
@@ -18,13 +20,10 @@ constexpr ALG_ID kRc2 = 0x6602;
 constexpr ALG_ID kRc4 = 0x6801;
 constexpr ALG_ID kDes = 0x6601;
 
-ALG_ID AlgorithmOf(std::string name) {
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  if (name == "RC2") return kRc2;
-  if (name == "RC4") return kRc4;
-  if (name == "DES") return kDes;
+ALG_ID AlgorithmOf(std::string_view name) {
+  if (EqualsIgnoreAsciiCase(name, "RC2")) return kRc2;
+  if (EqualsIgnoreAsciiCase(name, "RC4")) return kRc4;
+  if (EqualsIgnoreAsciiCase(name, "DES")) return kDes;
   throw Exception("Invalid algorithm (1st param)");
 }
 

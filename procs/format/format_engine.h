@@ -49,8 +49,11 @@ struct RegionalFormat {
   int negative_currency_format = 0;
 };
 
-// Reads the settings from the locale of the calling thread (module load); never refreshed.
-void LoadRegionalFormat();
+struct LocaleValues;
+
+// The settings made of the locale's values (runtime/locale_values.h). At module load the
+// engine takes them from the values read there, and never refreshes them.
+RegionalFormat RegionalFormatOf(const LocaleValues& values);
 const RegionalFormat& CurrentRegionalFormat();
 // Replaces the settings; for tests, between calls.
 void SetRegionalFormat(const RegionalFormat& settings);

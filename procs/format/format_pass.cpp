@@ -7,6 +7,7 @@
 
 #include "platform/windows.h"
 #include "procs/format/format_internal.h"
+#include "runtime/ascii.h"
 #include "runtime/failure.h"
 
 namespace dunmarrow {
@@ -220,7 +221,7 @@ void FormatPass(Sink& out, std::u16string_view format, std::span<const FormatArg
       RaiseDirectiveFailure(kNoArgumentBefore, shown, kNoArgumentAfter);
     }
     const FormatArg& arg = args[static_cast<size_t>(index++)];
-    if (letter >= u'A' && letter <= u'Z') letter = static_cast<char16_t>(letter + (u'a' - u'A'));
+    letter = AsciiLower(letter);
 
     std::u16string_view text;
     bool accepted = false;

@@ -6,6 +6,7 @@
 #include "runtime/context.h"
 #include "runtime/export.h"
 #include "runtime/failure.h"
+#include "runtime/locale_values.h"
 #include "runtime/module_steps.h"
 
 namespace dunmarrow {
@@ -52,8 +53,14 @@ int FormatStr(TXProc& proc) {
   return 1;
 }
 
+// The engine makes its number settings once, as the module is loaded, of the locale's values
+// that the runtime has read just before.
+void LoadRegionalFormat() {
+  SetRegionalFormat(RegionalFormatOf(CurrentLocaleValues()));
+}
+
 }  // namespace
-// The engine reads the locale's number settings once, as the module is loaded.
+
 DUNMARROW_MODULE_STEPS(kRegionalFormat, LoadRegionalFormat, nullptr)
 
 }  // namespace dunmarrow

@@ -1,5 +1,6 @@
 // The formatter's number settings from the process locale: the Linux stand-in of
-// GetLocaleInfoA, its currency layout numbers, and RegionalFormat as read at load.
+// GetLocaleInfoA, its currency layout numbers, and RegionalFormat as made at load of the
+// locale's values.
 #include <unistd.h>
 
 #include <clocale>
@@ -10,6 +11,7 @@
 
 #include "platform/windows.h"
 #include "procs/format/format_engine.h"
+#include "runtime/locale_values.h"
 #include "tests/unit/call_helpers.h"
 
 namespace dunmarrow::test {
@@ -72,16 +74,13 @@ TEST(RegionalFormatTest, TheCLocaleStandsForEnUs) {
   EXPECT_EQ(LocaleInfo(LOCALE_ICURRDIGITS), "2");
   EXPECT_EQ(LocaleInfo(LOCALE_ICURRENCY), "0");
   EXPECT_EQ(LocaleInfo(LOCALE_INEGCURR), "0");
-  RegionalFormat saved = CurrentRegionalFormat();
-  LoadRegionalFormat();
-  const RegionalFormat& s = CurrentRegionalFormat();
+  RegionalFormat s = RegionalFormatOf(ReadLocaleValues());
   EXPECT_EQ(s.decimal_separator, u'.');
   EXPECT_EQ(s.thousand_separator, u',');
   EXPECT_EQ(s.currency_symbol, u"$");
   EXPECT_EQ(s.currency_decimals, 2);
   EXPECT_EQ(s.positive_currency_format, 0);
   EXPECT_EQ(s.negative_currency_format, 0);
-  SetRegionalFormat(saved);
 }
 
 // A locale compiled from the system's locale sources, kept below the temporary directory so
@@ -119,13 +118,11 @@ TEST(RegionalFormatTest, GermanLocaleGivesItsSeparatorsAndLayouts) {
   EXPECT_EQ(LocaleInfo(LOCALE_ICURRDIGITS), "2");
   EXPECT_EQ(LocaleInfo(LOCALE_ICURRENCY), "3");
   EXPECT_EQ(LocaleInfo(LOCALE_INEGCURR), "8");
-  RegionalFormat saved = CurrentRegionalFormat();
-  LoadRegionalFormat();
+  RegionalFormat german = RegionalFormatOf(ReadLocaleValues());
   std::vector<FormatArg> args = {FormatArg::Float(1234567.891), FormatArg::Float(-1234.5),
                                  FormatArg::Currency(12345000)};
-  std::u16string text = FormatWideText(u"%n|%m|%m|%0:g", args);
+  std::u16string text = FormatWideText(u"%n|%m|%m|%0:g", args, german);
   std::setlocale(LC_ALL, "C");
-  SetRegionalFormat(saved);
   EXPECT_EQ(text, u"1.234.567,89|-1.234,50 \u20AC|1.234,50 \u20AC|1234567,891");
 }
 
