@@ -2,8 +2,9 @@
 // the result-set columns, and the end of the call.
 //
 // Map: text conversions; TxpItem (one value: its kinds, setters and server type); TxpItems
-// (the list that owns its items); TxpParams (reading the parameters, writing OUTPUT ones
-// back); TxpFields (describing columns, sending rows and the DONE packet); TXProc (one call).
+// (the list that makes and owns its items); TxpParams (reading the parameters, writing OUTPUT
+// ones back); TxpFields (describing columns, sending rows and the DONE packet); TXProc (one
+// call, and EndCall, its end); failure reports of the frame.
 #include "runtime/context.h"
 
 #include <algorithm>
@@ -59,14 +60,6 @@ T ReadLittleEndian(const uint8_t* data, size_t length) {
 }  // namespace
 
 // --- TxpItem -------------------------------------------------------------------------------
-
-TxpItem::TxpItem(TxpItems* owner) : owner_(owner) {
-  owner_->items_.push_back(this);
-}
-
-TxpItem::~TxpItem() {
-  Clear();
-}
 
 void TxpItem::Clear() {
   ByteString().swap(data_);
@@ -263,35 +256,35 @@ uint32_t TxpItem::EffectiveSize() const {
 
 // --- TxpItems ------------------------------------------------------------------------------
 
-TxpItems::~TxpItems() {
-  Clear();
+TxpItem& TxpItems::Add() {
+  // The constructor is private to the collections: an item exists only in its owner's list.
+  items_.push_back(std::unique_ptr<TxpItem>(new TxpItem(this)));
+  return *items_.back();
 }
 
 TxpItem* TxpItems::Items(int index) {
   if (index < 0 || index >= Count()) return nullptr;
-  return items_[static_cast<size_t>(index)];
+  return items_[static_cast<size_t>(index)].get();
 }
 
 int TxpItems::IndexOf(const TxpItem* item) const {
-  auto found = std::find(items_.begin(), items_.end(), item);
+  auto found =
+      std::find_if(items_.begin(), items_.end(),
+                   [item](const std::unique_ptr<TxpItem>& own) { return own.get() == item; });
   return found == items_.end() ? -1 : static_cast<int>(found - items_.begin());
 }
 
 TxpItem* TxpItems::ItemByName(std::string_view name) const {
   // Letter case folds in ASCII only, and never inside a double-byte character.
   std::string wanted = AnsiLowerAscii(name);
-  for (TxpItem* item : items_) {
-    if (AnsiLowerAscii(item->DisplayName()) == wanted) return item;
+  for (const auto& item : items_) {
+    if (AnsiLowerAscii(item->DisplayName()) == wanted) return item.get();
   }
   return nullptr;
 }
 
 void TxpItems::Clear() {
-  while (!items_.empty()) {
-    TxpItem* last = items_.back();
-    items_.pop_back();
-    delete last;
-  }
+  while (!items_.empty()) items_.pop_back();
 }
 
 // --- TxpParams -----------------------------------------------------------------------------
@@ -300,16 +293,11 @@ TxpParams::TxpParams(TXProc* proc) : TxpItems(proc) {
   ReadParameters();
 }
 
-TxpParams::~TxpParams() {
-  WriteOutputParameters();
-  Clear();
-}
-
 void TxpParams::ReadParameters() {
   SRV_PROC* srvproc = Proc()->SrvProc();
   int count = srv_rpcparams(srvproc);
   for (int n = 1; n <= count; ++n) {
-    auto* item = new TxpItem(this);
+    TxpItem* item = &Add();
     int name_length = 0;
     const char* name = srv_paramname(srvproc, n, &name_length);
     if (name_length > 0 && name) item->name_ = name;
@@ -389,7 +377,7 @@ void TxpParams::WriteOutputParameters() {
 
 TxpItem* TxpFields::Items(int index) {
   if (index < 0) return nullptr;
-  while (index >= Count()) new TxpItem(this);
+  while (index >= Count()) Add();
   return TxpItems::Items(index);
 }
 
@@ -553,19 +541,15 @@ void TxpFields::SendDone() {
 
 // --- TXProc --------------------------------------------------------------------------------
 
-TXProc::TXProc(SRV_PROC* srvproc) : srvproc_(srvproc) {
-  params_ = std::make_unique<TxpParams>(this);
-}
-
-TXProc::~TXProc() {
-  TxpFields& fields = Fields();
-  if (fields.RowCount() != 0) {
-    fields.SendDone();
+void TXProc::EndCall() {
+  // The DONE packet always comes before the OUTPUT values. Rows sent and not yet ended get
+  // their counted DONE; otherwise (also after the procedure's own SendDone) a plain one.
+  if (fields_ && fields_->RowCount() != 0) {
+    fields_->SendDone();
   } else {
     srv_senddone(srvproc_, SRV_DONE_MORE, 0, 0);
   }
-  params_.reset();
-  fields_.reset();
+  params_.WriteOutputParameters();
 }
 
 TxpFields& TXProc::Fields() {

@@ -1,5 +1,16 @@
 // The context of one procedure call: every parameter read into an item with typed views and
-// setters, the result-set columns, and the end of the call (DONE, then OUTPUT write-back).
+// setters, the result-set columns, and the end of the call.
+//
+// Who owns what: the context frame (RunContextFrame, at the end of this file) owns the TXProc
+// of a call, on its stack. A TXProc owns its TxpParams (a member, made as the context is made)
+// and its TxpFields (made on first use). A collection owns its items through unique_ptrs and is
+// the only one that makes them (TxpItems::Add) or destroys them (Clear, or its own end). The
+// back-pointers (an item's Owner, a collection's Proc) never own.
+//
+// When the call ends: the frame calls TXProc::EndCall exactly once, after the procedure's work
+// has returned or failed and before a failure is reported. EndCall ends the results (a counted
+// DONE when rows were sent, otherwise DONE status 1) and then writes the OUTPUT parameters
+// back. Destroying any of these objects sends nothing.
 #pragma once
 
 #include <cstdint>
@@ -22,11 +33,10 @@ class TxpParams;
 
 using ByteString = std::vector<uint8_t>;
 
-// One parameter or result column.
+// One parameter or result column, owned by the collection that made it.
 class TxpItem {
  public:
-  explicit TxpItem(TxpItems* owner);
-  virtual ~TxpItem();
+  virtual ~TxpItem() = default;
   TxpItem(const TxpItem&) = delete;
   TxpItem& operator=(const TxpItem&) = delete;
 
@@ -80,12 +90,14 @@ class TxpItem {
   uint32_t EffectiveSize() const;
 
  private:
-  friend class TxpParams;
+  friend class TxpItems;   // makes items
+  friend class TxpParams;  // reads parameters into them and writes them back
+  explicit TxpItem(TxpItems* owner) : owner_(owner) {}
   static uint32_t DataLenOf(size_t size);
   void Store(TxpDataKind kind, const void* bytes, size_t length);
   SRV_PROC* Handle() const;
 
-  TxpItems* owner_;
+  TxpItems* owner_;  // not owned; the collection outlives its items
   std::string name_;
   ByteString data_;
   bool null_ = false;
@@ -101,7 +113,7 @@ class TxpItem {
 class TxpItems {
  public:
   explicit TxpItems(TXProc* proc) : proc_(proc) {}
-  virtual ~TxpItems();
+  virtual ~TxpItems() = default;
   TxpItems(const TxpItems&) = delete;
   TxpItems& operator=(const TxpItems&) = delete;
 
@@ -115,21 +127,26 @@ class TxpItems {
   // Destroys every item, last first.
   void Clear();
 
+ protected:
+  // Makes a new, empty item at the end of the collection; the collection owns it.
+  TxpItem& Add();
+
  private:
-  friend class TxpItem;
-  TXProc* proc_;
-  std::vector<TxpItem*> items_;  // owned
+  TXProc* proc_;  // not owned; the context outlives its collections
+  std::vector<std::unique_ptr<TxpItem>> items_;
 };
 
-// The parameters of the call; destroying it writes the OUTPUT parameters back.
+// The parameters of the call, read as it is made.
 class TxpParams : public TxpItems {
  public:
   explicit TxpParams(TXProc* proc);
-  ~TxpParams() override;
+
+  // Sends the value of every OUTPUT parameter back to the server, in parameter order; part of
+  // the end of the call (TXProc::EndCall).
+  void WriteOutputParameters();
 
  private:
   void ReadParameters();
-  void WriteOutputParameters();
 };
 
 // The result-set columns.
@@ -148,25 +165,37 @@ class TxpFields : public TxpItems {
   int32_t row_count_ = 0;
 };
 
+template <typename Work>
+int RunContextFrame(SRV_PROC* srvproc, const std::string& prefix, const std::string& suffix,
+                    Work&& work);
+
+// The context of one call: made by the context frame, which reads every parameter by making
+// it, and ended by the frame with EndCall.
 class TXProc {
  public:
-  explicit TXProc(SRV_PROC* srvproc);
-  // Ends the results (counted DONE when rows were sent, else DONE status 1), then writes the
-  // OUTPUT parameters back.
-  virtual ~TXProc();
+  explicit TXProc(SRV_PROC* srvproc) : srvproc_(srvproc), params_(this) {}
+  virtual ~TXProc() = default;
   TXProc(const TXProc&) = delete;
   TXProc& operator=(const TXProc&) = delete;
 
   SRV_PROC* SrvProc() const { return srvproc_; }
-  TxpParams& Params() { return *params_; }
+  TxpParams& Params() { return params_; }
   TxpFields& Fields();
   // An error message (type 2) with the number, severity (0..255) and state; line 1.
   virtual void SendMessage(const std::string& text, int32_t number, int severity, uint8_t state);
 
  private:
-  SRV_PROC* srvproc_;
-  std::unique_ptr<TxpParams> params_;
-  std::unique_ptr<TxpFields> fields_;
+  // The end of the call, on success and on failure alike: ends the results (a counted DONE
+  // when rows were sent and not yet ended, otherwise DONE status 1), then writes the OUTPUT
+  // parameters back. Only the frame calls it, once per call.
+  void EndCall();
+  template <typename Work>
+  friend int RunContextFrame(SRV_PROC* srvproc, const std::string& prefix,
+                             const std::string& suffix, Work&& work);
+
+  SRV_PROC* srvproc_;  // not owned: the server's handle of the call
+  TxpParams params_;
+  std::unique_ptr<TxpFields> fields_;  // none until first asked for
 };
 
 // Reports a caught failure under the procedure's prefix, with the suffix (if any) after its
@@ -174,9 +203,12 @@ class TXProc {
 int ReportFailure(SRV_PROC* srvproc, const std::string& prefix, std::exception_ptr failure,
                   const std::string& suffix = "");
 
-// The context frame: creates the TXProc, runs the work, destroys the TXProc (DONE, then the
-// OUTPUT parameters) whatever happened, and only then reports a failure, with the suffix after
-// its message (also a failure of reading the parameters). The work returns the status.
+// The context frame: makes the TXProc (reading the parameters), runs the work, ends the call
+// (DONE, then the OUTPUT parameters) whether the work returned or failed, and only then reports
+// a failure, with the suffix after its message. The work returns the status.
+//
+// A failure of reading the parameters is reported with no DONE before it: there is no context
+// to end. A failure while ending the call is reported unless the work's failure already is.
 template <typename Work>
 int RunContextFrame(SRV_PROC* srvproc, const std::string& prefix, const std::string& suffix,
                     Work&& work) {
@@ -189,8 +221,9 @@ int RunContextFrame(SRV_PROC* srvproc, const std::string& prefix, const std::str
     } catch (...) {
       failure = std::current_exception();
     }
+    proc.EndCall();
   } catch (...) {
-    failure = std::current_exception();
+    if (!failure) failure = std::current_exception();
   }
   if (failure) status = ReportFailure(srvproc, prefix, failure, suffix);
   return status;

@@ -1,5 +1,5 @@
-// The two frames around a procedure's work (direct and context), each one guard that turns any
-// failure into one report.
+// The failure report both frames end in: the failure in flight turned into one report under
+// the procedure's prefix.
 #include "runtime/frame.h"
 
 #include <exception>

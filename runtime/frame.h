@@ -1,4 +1,6 @@
-// The frames around a procedure's work: one guard that turns any failure into one report.
+// The frames around a procedure's work: one guard that turns any failure into one report. The
+// direct frame is here; the context frame, which also ends the call's context, is
+// RunContextFrame in runtime/context.h.
 #pragma once
 
 #include <new>

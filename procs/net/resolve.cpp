@@ -58,8 +58,8 @@ XP_PROCEDURE(xp_GetAddrByHost) {
   return dunmarrow::RunContextFrame(srvproc, "xp_GetAddrByHost: ", dunmarrow::GetAddrByHost);
 }
 
-// Its failures go to the client as an error message of its own while the context still
-// exists; nothing is logged.
+// Its failures go to the client as an error message of its own, sent from the work, so before
+// the frame ends the call with its DONE; nothing is logged.
 XP_PROCEDURE(xp_GetHostByAddr) {
   using namespace dunmarrow;
   return RunContextFrame(srvproc, kHostByAddrPrefix, [](TXProc& proc) {

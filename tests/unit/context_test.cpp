@@ -288,5 +288,20 @@ TEST(ContextTest, LongValuesAreReadWhole) {
   EXPECT_EQ(last, 'z');
 }
 
+// Only the frame ends a call: a context that is dropped without it sends no DONE and writes
+// no OUTPUT parameter back.
+TEST(ContextTest, DroppingAContextSendsNothing) {
+  auto result = Call(
+      [](SRV_PROC* srvproc) {
+        TXProc dropped(srvproc);
+        dropped.Params().Items(0)->SetAsInteger(9);
+        dropped.Fields().DefineField(0, dkInteger, "n")->SetAsInteger(1);
+        return 7;
+      },
+      {Output(Int(1))});
+  EXPECT_EQ(result.status, 7);
+  EXPECT_EQ(result.Transcript(), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace dunmarrow::test
