@@ -2,44 +2,74 @@
 # version (the top-level project's VERSION). dunmarrow_export_names() is the one reader of the
 # .def file; dunmarrow_generate_module_facts() writes what each consumer needs from the two:
 #   generated/Dunmarrow.map                         the Linux linker's version script
-#   generated/exports/export_table.h                the names and their count, for the tests
+#   generated/exports/export_table.h                the names, their count and the reserved
+#                                                   ones, for the tests
 #   generated/version/dunmarrow_version.h           the version text, for code
 #   generated/version.rc                            the Windows version resource
 #   generated/module_facts.json                     both, for the scripts that check the DLLs
-#                                                   and write the release
+#                                                   and write the release; the working
+#                                                   procedures apart from the reserved names
 
-# The exported names of a .def file, in its order: every line but LIBRARY, EXPORTS and blanks.
+# The exported names of a .def file, in its order: every line but LIBRARY, EXPORTS, comments
+# (";") and blanks. A third argument receives the reserved names: those after the comment line
+# "; RESERVED", the entry points without a working procedure.
 function(dunmarrow_export_names def out_var)
   file(STRINGS "${def}" lines)
   set(names "")
+  set(reserved "")
+  set(in_reserved FALSE)
   foreach(line IN LISTS lines)
     string(STRIP "${line}" name)
-    if(name STREQUAL "" OR name MATCHES "^(LIBRARY|EXPORTS)")
+    if(name MATCHES "^; *RESERVED")
+      set(in_reserved TRUE)
+    endif()
+    if(name STREQUAL "" OR name MATCHES "^(LIBRARY|EXPORTS|;)")
       continue()
     endif()
     list(APPEND names "${name}")
+    if(in_reserved)
+      list(APPEND reserved "${name}")
+    endif()
   endforeach()
   set(${out_var} "${names}" PARENT_SCOPE)
+  if(ARGC GREATER 2)
+    set(${ARGV2} "${reserved}" PARENT_SCOPE)
+  endif()
+endfunction()
+
+# A list as the items of a JSON array: "a", "b".
+function(dunmarrow_json_items list out_var)
+  list(TRANSFORM list PREPEND "\"")
+  list(TRANSFORM list APPEND "\"")
+  list(JOIN list ", " items)
+  set(${out_var} "${items}" PARENT_SCOPE)
 endfunction()
 
 function(dunmarrow_generate_module_facts def version out_dir)
   set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
     "${def}" "${CMAKE_SOURCE_DIR}/runtime/version.rc.in")
-  dunmarrow_export_names("${def}" names)
+  dunmarrow_export_names("${def}" names reserved)
+  set(procedures "${names}")
+  list(FILTER procedures INCLUDE REGEX "^xp_")
+  if(reserved)
+    list(REMOVE_ITEM procedures ${reserved})
+  endif()
   list(LENGTH names count)
   string(REPLACE "." "," version_commas "${version}")
 
   set(map_names "")
   set(c_names "")
-  set(json_names "")
   foreach(name IN LISTS names)
     string(APPEND map_names "    ${name};\n")
     string(APPEND c_names "    \"${name}\",\n")
-    if(json_names)
-      string(APPEND json_names ", ")
-    endif()
-    string(APPEND json_names "\"${name}\"")
   endforeach()
+  set(c_reserved "")
+  foreach(name IN LISTS reserved)
+    string(APPEND c_reserved "    \"${name}\",\n")
+  endforeach()
+  dunmarrow_json_items("${names}" json_names)
+  dunmarrow_json_items("${procedures}" json_procedures)
+  dunmarrow_json_items("${reserved}" json_reserved)
 
   file(CONFIGURE OUTPUT "${out_dir}/Dunmarrow.map" @ONLY CONTENT
     "{\n  global:\n${map_names}  local:\n    *;\n};\n")
@@ -54,6 +84,9 @@ namespace dunmarrow {
 inline constexpr const char* kExportNames[] = {
 ${c_names}};
 inline constexpr std::size_t kExportCount = ${count};
+// The entry points without a working procedure: they answer -1 at once and send nothing.
+inline constexpr const char* kReservedNames[] = {
+${c_reserved}};
 
 }  // namespace dunmarrow
 ")
@@ -67,5 +100,5 @@ inline constexpr std::size_t kExportCount = ${count};
   set(DUNMARROW_VERSION_COMMAS "${version_commas}")
   configure_file("${CMAKE_SOURCE_DIR}/runtime/version.rc.in" "${out_dir}/version.rc" @ONLY)
   file(CONFIGURE OUTPUT "${out_dir}/module_facts.json" @ONLY CONTENT
-    "{\"version\": \"${version}\", \"exports\": [${json_names}]}\n")
+    "{\"version\": \"${version}\", \"exports\": [${json_names}],\n \"procedures\": [${json_procedures}],\n \"reserved\": [${json_reserved}]}\n")
 endfunction()

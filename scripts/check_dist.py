@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Checks the release zip as an administrator receives it: it unpacks, holds the two DLLs (an
 x86 and an x64 PE file), register.sql, unregister.sql and INSTALL.txt, every sum of SHA256SUMS
-matches, and register.sql registers exactly the working procedures (the exported xp_ names
-less the reserved entry points), each once, which unregister.sql removes again. The zip is
-the one of the version in a build's generated/module_facts.json.
-usage: check_dist.py DIST_FOLDER MODULE_FACTS_JSON [RESERVED]"""
+matches, and register.sql registers exactly the working procedures, each once, which
+unregister.sql removes again. The version and the working procedures are those of a build's
+generated/module_facts.json.
+usage: check_dist.py DIST_FOLDER MODULE_FACTS_JSON"""
 import hashlib
 import json
 import re
@@ -20,7 +20,6 @@ def main():
     folder_of_dist, facts_path = sys.argv[1:3]
     facts = json.load(open(facts_path))
     path = "%s/Dunmarrow-%s-windows.zip" % (folder_of_dist, facts["version"])
-    reserved_source = sys.argv[3] if len(sys.argv) > 3 else "runtime/reserved.cpp"
     failures = []
     with tempfile.TemporaryDirectory() as folder:
         with zipfile.ZipFile(path) as archive:
@@ -46,12 +45,14 @@ def main():
             if not pe or data[pe:pe + 4] != b"PE\0\0" or struct.unpack_from("<H", data, pe + 4)[0] != machine:
                 failures.append("%s is not a PE file for machine 0x%04X" % (name, machine))
 
-        reserved = set(re.findall(r"^XP_RESERVED\((\w+)\)", open(reserved_source).read(), re.M))
-        exported = [name for name in facts["exports"] if name.startswith("xp_")]
-        working = sorted(n for n in exported if n not in reserved)
+        working = sorted(facts["procedures"])
+        exported = sorted(name for name in facts["exports"] if name.startswith("xp_"))
+        if sorted(working + facts["reserved"]) != exported:
+            failures.append("the working procedures and the reserved names of %s are not the "
+                            "exported xp_ names, each once" % facts_path)
         registered = re.findall(r"\bsp_addextendedproc N'(\w+)'", read("register.sql").decode("ascii"))
         dropped = re.findall(r"\bsp_dropextendedproc N'(\w+)'", read("unregister.sql").decode("ascii"))
-        if sorted(registered) != working or len(working) != 23:
+        if sorted(registered) != working:
             failures.append("register.sql names %d procedures, not the %d working ones: missing %s, extra %s"
                             % (len(registered), len(working), sorted(set(working) - set(registered)),
                                sorted(set(registered) - set(working))))

@@ -2,7 +2,7 @@
 """Writes the release an administrator installs: Dunmarrow-VERSION-windows.zip holding
 x86/Dunmarrow.dll, x64/Dunmarrow.dll, register.sql (sp_addextendedproc for every working
 procedure), unregister.sql, INSTALL.txt and SHA256SUMS (the sums of the other files). The
-version and the export table come from a build's generated/module_facts.json.
+version and the working procedures come from a build's generated/module_facts.json.
 
 The zip is the same bytes for the same inputs: its entries are in a fixed order with a fixed
 time (SOURCE_DATE_EPOCH, else the time of the last commit) and fixed permissions."""
@@ -10,18 +10,11 @@ import argparse
 import hashlib
 import json
 import os
-import re
 import subprocess
 import time
 import zipfile
 
 DLL_PATH = r"C:\Program Files\Dunmarrow\Dunmarrow.dll"
-
-
-def working_procedures(exports, reserved_source):
-    """The exported xp_ names less the reserved entry points, in the order of the export table."""
-    reserved = set(re.findall(r"^XP_RESERVED\((\w+)\)", open(reserved_source).read(), re.M))
-    return [n for n in exports if n.startswith("xp_") and n not in reserved]
 
 
 def crlf(lines):
@@ -77,14 +70,13 @@ def main():
     parser.add_argument("--x86", required=True)
     parser.add_argument("--x64", required=True)
     parser.add_argument("--facts", required=True, help="generated/module_facts.json of a build")
-    parser.add_argument("--reserved", default="runtime/reserved.cpp")
     parser.add_argument("--install", required=True, help="INSTALL.txt")
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
 
     facts = json.load(open(args.facts))
     version = facts["version"]
-    names = working_procedures(facts["exports"], args.reserved)
+    names = facts["procedures"]
     install = open(args.install, "rb").read().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
     files = [
         ("x86/Dunmarrow.dll", open(args.x86, "rb").read()),

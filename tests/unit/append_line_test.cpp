@@ -10,12 +10,10 @@
 #include <thread>
 
 #include "platform/windows.h"
-#include "runtime/export.h"
 #include "tests/unit/call_helpers.h"
 #include "tests/unit/file_helpers.h"
 #include "tests/unit/held_file.h"
-
-XP_PROCEDURE(xp_FileAppendLine);
+#include "tests/unit/procedures.h"
 
 namespace dunmarrow::test {
 namespace {

@@ -1,4 +1,5 @@
-// Helpers for driving procedures through the ODS library with an in-process session.
+// Helpers for driving procedures through the ODS library with an in-process session, and the
+// transcript lines the tests expect of a call (its DONE, failure reports, values in hex).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -37,14 +38,44 @@ inline CallResult Call(ods::ProcEntry proc, std::vector<ods::Param> params = {})
   return result;
 }
 
-// The transcript of a direct-frame failure with the given report text.
-inline std::vector<std::string> DirectFailure(const std::string& text) {
-  return {"sendmsg type=1 number=0 severity=0 state=0 line=0 \"" + text +
-              " (Runtime Addr: $XXXXXXXX)\"",
-          "senddone status=0x0001 info=0 count=0"};
+// The final DONE of a call, as the transcript shows it.
+inline const std::string kDone = "senddone status=0x0001 info=0 count=0";
+inline const std::vector<std::string> kPlainDone = {kDone};
+
+// A failure report with the given text, as the transcript shows it.
+inline std::string FailureReport(const std::string& text) {
+  return "sendmsg type=1 number=0 severity=0 state=0 line=0 \"" + text +
+         " (Runtime Addr: $XXXXXXXX)\"";
 }
 
-inline const std::vector<std::string> kPlainDone = {"senddone status=0x0001 info=0 count=0"};
+// The transcript of a direct-frame failure with the given report text.
+inline std::vector<std::string> DirectFailure(const std::string& text) {
+  return {FailureReport(text), kDone};
+}
+
+// The transcript of a context-frame failure: the DONE (and OUTPUT write-backs) first, then the
+// report.
+inline std::vector<std::string> ContextFailure(const std::string& text,
+                                               std::vector<std::string> write_backs = {}) {
+  std::vector<std::string> lines = {kDone};
+  lines.insert(lines.end(), write_backs.begin(), write_backs.end());
+  lines.push_back(FailureReport(text));
+  return lines;
+}
+
+// "0x" and the bytes in upper-case hexadecimal, as transcripts show values.
+inline std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out = "0x";
+  for (unsigned char c : bytes) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out;
+}
+inline std::string Hex(const ods::Bytes& bytes) {
+  return Hex(std::string(bytes.begin(), bytes.end()));
+}
 
 // A fresh drive root under the test's temporary directory, with drive C: mapped.
 class DriveRootTest : public ::testing::Test {

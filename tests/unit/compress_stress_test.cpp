@@ -7,15 +7,10 @@
 
 #include "procs/compress/zbuffer.h"
 #include "runtime/block_cache.h"
-#include "runtime/export.h"
 #include "runtime/xp_lock.h"
 #include "tests/unit/call_helpers.h"
+#include "tests/unit/procedures.h"
 #include "tests/unit/zlib_streams.h"
-
-XP_PROCEDURE(xp_ZCreate);
-XP_PROCEDURE(xp_ZClose);
-XP_PROCEDURE(xp_ZCompress);
-XP_PROCEDURE(xp_ZDecompress);
 
 namespace dunmarrow::test {
 namespace {

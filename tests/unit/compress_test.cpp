@@ -6,38 +6,15 @@
 
 #include "platform/linux/server_policy.h"
 #include "procs/compress/zbuffer.h"
-#include "runtime/export.h"
 #include "runtime/xp_lock.h"
 #include "tests/unit/call_helpers.h"
+#include "tests/unit/procedures.h"
 #include "tests/unit/zlib_streams.h"
-
-XP_PROCEDURE(xp_ZCreate);
-XP_PROCEDURE(xp_ZClose);
-XP_PROCEDURE(xp_ZCompress);
-XP_PROCEDURE(xp_ZDecompress);
 
 namespace dunmarrow::test {
 namespace {
 
 using namespace ods::params;
-
-const std::string kDone = "senddone status=0x0001 info=0 count=0";
-
-// A context-frame failure: the DONE, then the report.
-std::vector<std::string> ContextFailure(const std::string& text) {
-  return {kDone, "sendmsg type=1 number=0 severity=0 state=0 line=0 \"" + text +
-                     " (Runtime Addr: $XXXXXXXX)\""};
-}
-
-std::string Hex(const ByteVector& bytes) {
-  std::string out = "0x";
-  for (uint8_t byte : bytes) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    out += kDigits[byte >> 4];
-    out += kDigits[byte & 15];
-  }
-  return out;
-}
 
 // The module's load steps for the compression buffers, and their unload steps.
 class CompressTest : public DriveRootTest {

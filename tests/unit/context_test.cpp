@@ -24,8 +24,6 @@ CallResult RunWork(std::vector<ods::Param> params, std::function<int(TXProc&)> b
   return Call(TestProc, std::move(params));
 }
 
-const std::string kDone = "senddone status=0x0001 info=0 count=0";
-
 TEST(ContextTest, NoParametersEndsWithPlainDone) {
   int count = -1;
   auto result = RunWork({}, [&](TXProc& proc) {

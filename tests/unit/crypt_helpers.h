@@ -52,17 +52,6 @@ inline std::string LowerHex(const std::string& bytes) {
   return out;
 }
 
-// The transcript form of bytes ("0x" and upper-case digits).
-inline std::string TraceHex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out = "0x";
-  for (unsigned char b : bytes) {
-    out += kDigits[b >> 4];
-    out += kDigits[b & 15];
-  }
-  return out;
-}
-
 inline ods::Bytes BytesOf(const std::string& text) {
   return ods::Bytes(text.begin(), text.end());
 }

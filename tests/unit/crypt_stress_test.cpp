@@ -4,13 +4,8 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/export.h"
 #include "tests/unit/crypt_helpers.h"
-
-XP_PROCEDURE(xp_sha_quick);
-XP_PROCEDURE(xp_sha_quick_compare);
-XP_PROCEDURE(xp_symmetric_quick_encode);
-XP_PROCEDURE(xp_symmetric_quick_decode);
+#include "tests/unit/procedures.h"
 
 namespace dunmarrow::test {
 namespace {

@@ -1,28 +1,17 @@
 // The hash and encryption procedures end to end through the ODS library: digests and their
 // forms, comparisons, round trips, the password's reach into the key, and every failure.
-#include "runtime/export.h"
 #include "tests/unit/crypt_helpers.h"
-
-XP_PROCEDURE(xp_sha_quick);
-XP_PROCEDURE(xp_sha_quick_compare);
-XP_PROCEDURE(xp_symmetric_quick_encode);
-XP_PROCEDURE(xp_symmetric_quick_decode);
+#include "tests/unit/procedures.h"
 
 namespace dunmarrow::test {
 namespace {
 
 using namespace ods::params;
 
-const std::string kDone = "senddone status=0x0001 info=0 count=0";
 const std::string kAbcHex = "a9993e364706816aba3e25717850c26c9cd0d89d";
 
-std::vector<std::string> ContextFailure(const std::string& text) {
-  return {kDone, "sendmsg type=1 number=0 severity=0 state=0 line=0 \"" + text +
-                     " (Runtime Addr: $XXXXXXXX)\""};
-}
-
 std::vector<std::string> Stored(int n, const std::string& bytes) {
-  return {kDone, "paramsetoutput " + std::to_string(n) + " " + TraceHex(bytes)};
+  return {kDone, "paramsetoutput " + std::to_string(n) + " " + Hex(bytes)};
 }
 
 class CryptProcTest : public CryptTest {
@@ -242,7 +231,7 @@ TEST_F(CryptProcTest, DecodingDamagedCipherBytesFails) {
       EXPECT_EQ(result.status, -1);
       // No output parameter is changed by a failed call.
       std::vector<std::string> expected = ContextFailure(bad_data);
-      expected.insert(expected.begin() + 1, "paramsetoutput 4 " + TraceHex("kept"));
+      expected.insert(expected.begin() + 1, "paramsetoutput 4 " + Hex("kept"));
       EXPECT_EQ(result.Transcript(), expected) << algorithm << " " << damaged.size();
     }
     // Cut off the padding block: the last block's padding is the message's own bytes.

@@ -1,10 +1,7 @@
 // xp_FileExists and xp_DirExists: the diagnostic log of their failures. Their answers and
 // transcripts are the SQL case tests/sql/exists.sql.
-#include "runtime/export.h"
 #include "tests/unit/call_helpers.h"
-
-XP_PROCEDURE(xp_FileExists);
-XP_PROCEDURE(xp_DirExists);
+#include "tests/unit/procedures.h"
 
 namespace dunmarrow::test {
 namespace {

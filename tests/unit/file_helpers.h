@@ -50,28 +50,6 @@ inline void WriteBytes(const std::filesystem::path& path, const std::string& byt
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// The transcript of a context-frame failure: the DONE (and OUTPUT write-backs) first, then the
-// report.
-inline std::vector<std::string> ContextFailure(const std::string& text,
-                                               std::vector<std::string> write_backs = {}) {
-  std::vector<std::string> lines = {"senddone status=0x0001 info=0 count=0"};
-  lines.insert(lines.end(), write_backs.begin(), write_backs.end());
-  lines.push_back("sendmsg type=1 number=0 severity=0 state=0 line=0 \"" + text +
-                  " (Runtime Addr: $XXXXXXXX)\"");
-  return lines;
-}
-
-// "0x" and the bytes in upper-case hexadecimal, as transcripts show values.
-inline std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out = "0x";
-  for (unsigned char c : bytes) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
-  return out;
-}
-
 // UTF-16LE bytes of a text.
 inline std::string Utf16Bytes(const std::u16string& text) {
   std::string bytes;

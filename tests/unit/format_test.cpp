@@ -6,17 +6,13 @@
 #include <cstring>
 
 #include "procs/format/format_engine.h"
-#include "runtime/export.h"
 #include "tests/unit/call_helpers.h"
-
-XP_PROCEDURE(xp_FormatStr);
+#include "tests/unit/procedures.h"
 
 namespace dunmarrow::test {
 namespace {
 
 using namespace ods::params;
-
-const std::string kDone = "senddone status=0x0001 info=0 count=0";
 
 std::string Utf8Of(const std::u16string& text) {
   std::string out;
@@ -85,9 +81,7 @@ class FormatStrTest : public DriveRootTest {
 
   // The transcript of a failure report after the DONE and the written-back parameter 1.
   static std::vector<std::string> Failure(const std::string& message, const std::string& param) {
-    return {kDone, param,
-            "sendmsg type=1 number=0 severity=0 state=0 line=0 \"xp_FormatStr: " + message +
-                " (Runtime Addr: $XXXXXXXX)\""};
+    return ContextFailure("xp_FormatStr: " + message, {param});
   }
 
   ScopedRegionalFormat en_us_{EnUs()};

@@ -2,12 +2,9 @@
 #include <sys/stat.h>
 
 #include "platform/windows.h"
-#include "runtime/export.h"
 #include "tests/unit/call_helpers.h"
 #include "tests/unit/file_helpers.h"
-
-XP_PROCEDURE(xp_IniWriteKey);
-XP_PROCEDURE(xp_IniReadKey);
+#include "tests/unit/procedures.h"
 
 namespace dunmarrow::test {
 namespace {

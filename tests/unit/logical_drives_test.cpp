@@ -1,10 +1,8 @@
 // xp_GetLogicalDrives end to end through the ODS library: the drive letters mapped below the
 // drive root.
-#include "runtime/export.h"
 #include "tests/unit/call_helpers.h"
 #include "tests/unit/file_helpers.h"
-
-XP_PROCEDURE(xp_GetLogicalDrives);
+#include "tests/unit/procedures.h"
 
 namespace dunmarrow::test {
 namespace {

@@ -1,33 +1,15 @@
 // xp_Ping, xp_GetAddrByHost and xp_GetHostByAddr end to end through the ODS library. Echoes
 // and lookups are scripted, except for the loopback cases.
-#include <cstdio>
-
 #include "net/internet.h"
-#include "runtime/export.h"
 #include "tests/unit/call_helpers.h"
 #include "tests/unit/net_fakes.h"
-
-XP_PROCEDURE(xp_Ping);
-XP_PROCEDURE(xp_GetAddrByHost);
-XP_PROCEDURE(xp_GetHostByAddr);
+#include "tests/unit/procedures.h"
 
 namespace dunmarrow::test {
 namespace {
 
 using namespace ods::params;
 using Lines = std::vector<std::string>;
-
-const std::string kDone = "senddone status=0x0001 info=0 count=0";
-
-std::string Hex(const std::string& bytes) {
-  std::string out = "0x";
-  for (unsigned char c : bytes) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", c);
-    out += digits;
-  }
-  return out;
-}
 
 // Text as the result set carries it: UTF-16LE.
 std::string WideHex(const std::string& ascii) {
@@ -98,11 +80,6 @@ Lines Statistics(int first, std::initializer_list<int32_t> values) {
 
 Lines AddressOut(const std::string& dotted) {
   return {kDone, "paramsetoutput 2 " + Hex(dotted)};
-}
-
-Lines ContextFailure(const std::string& text) {
-  return {kDone, "sendmsg type=1 number=0 severity=0 state=0 line=0 \"" + text +
-                     " (Runtime Addr: $XXXXXXXX)\""};
 }
 
 class NetProcedures : public DriveRootTest {

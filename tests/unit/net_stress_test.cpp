@@ -9,13 +9,9 @@
 #include <vector>
 
 #include "net/internet.h"
-#include "runtime/export.h"
 #include "tests/unit/call_helpers.h"
 #include "tests/unit/net_fakes.h"
-
-XP_PROCEDURE(xp_Ping);
-XP_PROCEDURE(xp_GetAddrByHost);
-XP_PROCEDURE(xp_GetHostByAddr);
+#include "tests/unit/procedures.h"
 
 namespace dunmarrow::test {
 namespace {

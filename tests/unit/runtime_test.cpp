@@ -3,13 +3,11 @@
 
 #include "ods/numeric.h"
 #include "runtime/data_kind.h"
-#include "runtime/export.h"
 #include "runtime/failure.h"
 #include "runtime/locale_settings.h"
 #include "runtime/report.h"
 #include "tests/unit/call_helpers.h"
-
-XP_PROCEDURE(xp_FileExists);
+#include "tests/unit/procedures.h"
 
 namespace dunmarrow::test {
 namespace {

@@ -1,12 +1,8 @@
 // xp_FileSize, xp_FileDelete and xp_FileCopy end to end through the ODS library.
 #include "platform/windows.h"
-#include "runtime/export.h"
 #include "tests/unit/call_helpers.h"
 #include "tests/unit/file_helpers.h"
-
-XP_PROCEDURE(xp_FileSize);
-XP_PROCEDURE(xp_FileDelete);
-XP_PROCEDURE(xp_FileCopy);
+#include "tests/unit/procedures.h"
 
 namespace dunmarrow::test {
 namespace {

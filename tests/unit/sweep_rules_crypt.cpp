@@ -1,11 +1,8 @@
 // How the hash and encryption procedures answer in the bad-input sweep, and a sweep of their
 // own over algorithm names, passwords and damaged cipher bytes.
-#include "runtime/export.h"
 #include "tests/unit/crypt_helpers.h"
+#include "tests/unit/procedures.h"
 #include "tests/unit/sweep.h"
-
-XP_PROCEDURE(xp_symmetric_quick_encode);
-XP_PROCEDURE(xp_symmetric_quick_decode);
 
 namespace {
 

@@ -2,12 +2,9 @@
 #include <regex>
 
 #include "platform/windows.h"
-#include "runtime/export.h"
 #include "tests/unit/call_helpers.h"
 #include "tests/unit/file_helpers.h"
-
-XP_PROCEDURE(xp_GetTempDir);
-XP_PROCEDURE(xp_GetTempFile);
+#include "tests/unit/procedures.h"
 
 namespace dunmarrow::test {
 namespace {
