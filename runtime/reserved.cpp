@@ -6,7 +6,8 @@
 // is executed, and a missing name would fail that call with an error of the server instead of the
 // status -1 its callers have always received. So every name stays exported, and the ones
 // without a working procedure answer -1 here. The release's register.sql registers only the
-// working ones (scripts/make_dist.py reads the list below).
+// working ones: runtime/Dunmarrow.def marks where the reserved names begin, and the build's
+// module facts give scripts/make_dist.py both lists. The list below must match that part.
 #include "runtime/export.h"
 
 #define XP_RESERVED(name) \
