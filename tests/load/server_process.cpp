@@ -18,6 +18,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// In a forked child: becomes the program args[0] with args; exits 127 where it cannot.
+[[noreturn]] void Exec(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  execv(argv[0], argv.data());
+  _exit(127);
+}
+
 // Runs a program to its end with `input` on its standard input; its exit status.
 int RunWithInput(const std::vector<std::string>& args, const std::string& input) {
   int in[2];
@@ -27,11 +36,7 @@ int RunWithInput(const std::vector<std::string>& args, const std::string& input)
     dup2(in[0], 0);
     close(in[0]);
     close(in[1]);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
+    Exec(args);
   }
   close(in[0]);
   [[maybe_unused]] ssize_t written = write(in[1], input.data(), input.size());
@@ -75,11 +80,7 @@ ServerProcess::ServerProcess(const std::string& dunmarrow, const std::string& mo
     dup2(out[1], 1);
     int err = open((work / "server.stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (err >= 0) dup2(err, 2);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
+    Exec(args);
   }
   close(out[1]);
   // "listening on 127.0.0.1:PORT", within a minute (a sanitizer's build starts slowly).
